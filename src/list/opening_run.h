@@ -1,0 +1,68 @@
+// The opening run: what to launch for each entry, when to wait, and the loop over the list.
+// Free of the window: the window passes in how to launch, how to wait and where the options
+// are read from, so a whole run can be exercised without the shell.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "list/entry_class.h"
+#include "list/item_list.h"
+
+namespace quillet {
+
+inline constexpr int kShowHide = 0;        // SW_HIDE
+inline constexpr int kShowNormal = 1;      // SW_SHOWNORMAL
+
+enum class LaunchOwner { DesktopWindow, MainWindow };
+
+struct LaunchRequest {
+  LaunchOwner owner = LaunchOwner::MainWindow;
+  std::string verb = "open";
+  std::string file;
+  std::optional<std::string> parameters;  // none, or the entry in double quotes
+  int show = kShowNormal;
+  bool operator==(const LaunchRequest&) const = default;
+};
+
+// Options as they stand in the controls at the moment they are read.
+struct RunOptions {
+  bool useDefaultProgram = true;  // RadioButton1 checked
+  std::string program;            // text of Edit1
+  long long waitMs = 0;           // value of SpinEdit1
+};
+
+// The text in double quotes, nothing escaped inside.
+std::string Quote(const std::string& text);
+LaunchRequest PlanLaunch(EntryClass entryClass, const std::string& text, const RunOptions& options);
+// The wait after the launched entry at index: w when w > 0 and index + 1 < count, else 0.
+long long WaitAfter(long long waitMs, std::size_t index, std::size_t count);
+// The wait box's text as a number; anything that is not a number counts as 0.
+long long ParseWait(const std::string& text);
+
+class RunEnvironment {
+ public:
+  virtual ~RunEnvironment() = default;
+  virtual RunOptions Options() = 0;                         // re-read for every entry
+  virtual FolderProbe& Probe() = 0;
+  virtual void Launch(const LaunchRequest& request) = 0;    // ShellExecuteW; result ignored
+  virtual void Wait(long long milliseconds) = 0;            // SleepWithoutFreeze: may run any
+                                                            // handler, list edits included
+  virtual void EntrySelected(std::size_t /*index*/) {}      // lets the window scroll to it
+};
+
+// Steps 3.1 to 3.5 of the run over list (the empty-list warning, the busy caption and the
+// countdown are the window's). Re-reads the count before every entry.
+void RunOpening(ItemList& list, RunEnvironment& environment);
+
+// The loop of SleepWithoutFreeze, with the system calls passed in:
+//   tick() -> GetTickCount(); waitForInput(timeoutMs) -> true when messages arrived
+//   (MsgWaitForMultipleObjects returned 0); pump() processes pending messages.
+// Unsigned 32-bit tick arithmetic: one wrap-around of the counter does no harm.
+void SleepWithoutFreezeLoop(long long milliseconds, const std::function<std::uint32_t()>& tick,
+                            const std::function<bool(std::uint32_t)>& waitForInput,
+                            const std::function<void()>& pump);
+
+}  // namespace quillet

@@ -1,0 +1,62 @@
+// SettingsStore: settings.ini in SettingsDir, written through on every change.
+#pragma once
+
+#include <string>
+
+#include "platform/file_system.h"
+#include "store/ini_document.h"
+
+namespace quillet {
+
+inline constexpr const char* kSettingsSection = "Settings";
+
+// The writability probe: the program folder (with its trailing "\") when chk.tmp can be
+// created there, otherwise appData\company\product\ with both levels created.
+std::string ChooseSettingsDir(FileSystem& fs, const std::string& programFolder,
+                              const std::string& appData, const std::string& company,
+                              const std::string& product);
+
+class SettingsStore {
+ public:
+  SettingsStore(FileSystem& fs, std::string settingsDir);
+  // Reads settings.ini; a file that can't be read or is not valid UTF-8 is deleted and the
+  // document starts empty, without a message.
+  void Open();
+  const std::string& Path() const { return path_; }
+  const IniDocument& Document() const { return document_; }
+
+  bool ValueExists(std::string_view key) const;
+  std::string ReadString(std::string_view key, std::string_view def) const;
+  long long ReadInteger(std::string_view key, long long def) const;
+  // Each write changes the document and replaces the file at once (throws IoError).
+  void WriteString(std::string_view key, std::string_view value);
+  void WriteInteger(std::string_view key, long long value);
+  void UpdateFile();
+
+ private:
+  FileSystem& fs_;
+  std::string path_;
+  IniDocument document_;
+};
+
+// The stored options as the start-up read applies them, in the order it applies them.
+struct ScreenSize { int width = 0; int height = 0; };
+struct StartupSettings {
+  bool placeAtStored = false;  // Left and Top both present
+  int left = 0, top = 0;
+  int width = 0, height = 0;   // 0: keep the designed size
+  bool maximized = false;
+  bool remember = false, stayOnTop = false, autoClose = false, autoOpenList = false;
+  long long wait = 0;
+  std::string openWith;        // blank stored value already replaced by windir\notepad.exe
+  bool openWithNamedProgram = false;  // OpenWithDefaults is exactly "OFF"
+};
+StartupSettings ReadStartupSettings(const SettingsStore& store, ScreenSize screen,
+                                    const std::string& windir);
+
+// FormResize: what the resize handler writes for each window state.
+enum class WindowState { Normal, Maximized, Minimized };
+struct WindowBounds { int left = 0, top = 0, width = 0, height = 0; };
+void SaveGeometry(SettingsStore& store, WindowState state, const WindowBounds& bounds);
+
+}  // namespace quillet
