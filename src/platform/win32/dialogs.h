@@ -1,0 +1,28 @@
+// The standard dialogs the main window shows.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace quillet {
+
+struct FileDialogOptions {
+  std::wstring filter;            // "Any Files|*.*" form: '|' separated pairs
+  std::wstring defaultExtension;  // without the dot, may be empty
+  bool multiSelect = false;
+};
+
+// A common open dialog (read-only box hidden, resizable). Full paths of the chosen files in
+// the dialog's order; empty when cancelled.
+std::vector<std::wstring> ShowOpenFileDialog(HWND owner, const FileDialogOptions& options);
+
+// The folder picker of the three folder commands. Windows 6.0 and later: the common item
+// dialog in folder mode, title "选择文件夹:", OK label "Select", default folder and name text
+// lastFolder. Older: the browse-for-folder dialog rooted at lastFolder's drive. On confirm
+// lastFolder becomes the (first) chosen folder and the chosen folders come back; empty when
+// cancelled.
+std::vector<std::wstring> PickFolders(HWND owner, std::wstring& lastFolder, bool multiple);
+
+}  // namespace quillet

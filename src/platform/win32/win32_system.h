@@ -1,0 +1,63 @@
+// The Windows side of the platform operations the logic and the windows use.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "list/entry_class.h"
+#include "list/opening_run.h"
+#include "platform/file_system.h"
+
+namespace quillet {
+
+class Win32FileSystem final : public FileSystem {
+ public:
+  std::optional<std::string> ReadFile(const std::string& path) override;
+  void ReplaceFile(const std::string& path, const std::string& bytes) override;
+  bool DeleteFile(const std::string& path) override;
+  bool CreateFolder(const std::string& path) override;
+  bool FileExists(const std::string& path) override;
+  bool ProbeWritable(const std::string& folderWithoutSeparator) override;
+};
+
+class Win32DirectorySearch final : public DirectorySearch {
+ public:
+  bool List(const std::string& dir, const std::function<void(const DirectoryEntry&)>& visit) override;
+  std::optional<FolderIdentity> Identify(const std::string& path) override;
+};
+
+class Win32FolderProbe final : public FolderProbe {
+ public:
+  Attributes GetAttributes(const std::string& path) override;
+  bool OpenFollowingLink(const std::string& path) override;
+};
+
+// ShellExecuteW with the request; the owner is the desktop window or mainWindow.
+void ShellLaunch(HWND mainWindow, const LaunchRequest& request);
+
+// The clipboard as Unicode text ("" when it holds none) and replacing it with text.
+std::string GetClipboardText(HWND owner);
+void SetClipboardText(HWND owner, const std::string& text);
+
+// Processes all pending window messages of this thread.
+void ProcessMessages();
+// Waits while the window keeps working: MsgWaitForMultipleObjects on QS_ALLINPUT.
+void SleepWithoutFreeze(long long milliseconds);
+
+// The system's text for an error code, without trailing line breaks.
+std::string SystemErrorText(DWORD code);
+// The default error report: caption "Quillet", ErrorReportText(message), error icon, OK.
+void ShowErrorReport(HWND owner, const std::string& message);
+
+// Full path of the running program file, and its folder without a trailing "\".
+std::wstring ProgramFilePath();
+// SHGetFolderPathW(CSIDL_APPDATA); "" when it can't be determined.
+std::string AppDataFolder();
+// The environment variable, "" when unset.
+std::string EnvironmentVariable(const char* name);
+// Major number of the Windows version (6 for Vista and later).
+DWORD WindowsMajorVersion();
+
+}  // namespace quillet
