@@ -1,0 +1,21 @@
+// Resource identifiers shared by quillet.rc and the windows.
+#pragma once
+
+// The application icon is the icon group named "MAINICON" (used by every window).
+
+// Glyphs of the main button and the four arrow buttons, and the images of the menu items and
+// image buttons. All are icon resources (16 x 16 and 32 x 32, with transparency).
+#define IDI_GLYPH_OPEN 101     // BitBtn1 "QUILLET"
+#define IDI_GLYPH_UP 102       // SpeedButton6
+#define IDI_GLYPH_DOWN 103     // SpeedButton5
+#define IDI_GLYPH_TOP 104      // SpeedButton3
+#define IDI_GLYPH_BOTTOM 105   // SpeedButton4
+#define IDI_IMG_ABOUT 110
+#define IDI_IMG_HELP 111
+#define IDI_IMG_EXIT 112
+#define IDI_IMG_FEEDBACK 113
+#define IDI_IMG_ADMIN 114
+#define IDI_IMG_LOAD48 115
+#define IDI_IMG_SAVE48 116
+#define IDI_IMG_TERMINAL 117
+#define IDI_GLYPH_BROWSE 118   // BitBtn2 "浏览"
