@@ -1,0 +1,171 @@
+// Measurements of the real program under Wine that a native benchmark can't make:
+// start-up time against an empty Win32 window, the file size, pasting 100,000 lines into the
+// running window, and the processor time that a 2-second wait between entries costs.
+// Usage: quillet_window_bench.exe <quillet.exe> <empty_window.exe>
+#include <windows.h>
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/control_ids.h"
+#include "platform/win32/win32_system.h"
+#include "util/text.h"
+
+namespace {
+
+double NowMs() {
+  static LARGE_INTEGER frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return f;
+  }();
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+struct FindData {
+  DWORD pid;
+  HWND found;
+};
+
+HWND VisibleWindowOf(DWORD pid) {
+  FindData data{pid, nullptr};
+  EnumWindows(
+      [](HWND hwnd, LPARAM lParam) -> BOOL {
+        auto* d = reinterpret_cast<FindData*>(lParam);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(hwnd, &owner);
+        if (owner == d->pid && IsWindowVisible(hwnd) && GetWindow(hwnd, GW_OWNER) == nullptr) {
+          d->found = hwnd;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&data));
+  return data.found;
+}
+
+struct Started {
+  PROCESS_INFORMATION process{};
+  HWND window = nullptr;
+  double msToWindow = 0;
+};
+
+Started StartAndWaitForWindow(const std::wstring& exe) {
+  Started s;
+  STARTUPINFOW si{sizeof(si)};
+  std::wstring commandLine = L"\"" + exe + L"\"";
+  double t0 = NowMs();
+  if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &si, &s.process)) {
+    std::fprintf(stderr, "cannot start %s\n", quillet::Narrow(exe).c_str());
+    return s;
+  }
+  while (!(s.window = VisibleWindowOf(s.process.dwProcessId)) && NowMs() - t0 < 30000) Sleep(1);
+  s.msToWindow = NowMs() - t0;
+  return s;
+}
+
+void Stop(Started& s) {
+  TerminateProcess(s.process.hProcess, 0);
+  WaitForSingleObject(s.process.hProcess, 10000);
+  CloseHandle(s.process.hProcess);
+  CloseHandle(s.process.hThread);
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+// The program writes settings.ini beside itself: give it a folder of its own.
+std::wstring CopyToScratchFolder(const std::wstring& exe) {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  std::wstring folder = std::wstring(temp) + L"quillet-bench-" + std::to_wstring(GetCurrentProcessId());
+  CreateDirectoryW(folder.c_str(), nullptr);
+  std::wstring copy = folder + L"\\quillet.exe";
+  CopyFileW(exe.c_str(), copy.c_str(), FALSE);
+  return copy;
+}
+
+void MeasureStartup(const std::wstring& quillet, const std::wstring& empty) {
+  const int rounds = 7;
+  std::vector<double> quilletTimes, emptyTimes;
+  for (int i = 0; i < rounds; ++i) {
+    Started e = StartAndWaitForWindow(empty);
+    emptyTimes.push_back(e.msToWindow);
+    Stop(e);
+    Started q = StartAndWaitForWindow(quillet);
+    quilletTimes.push_back(q.msToWindow);
+    Stop(q);
+  }
+  double qm = Median(quilletTimes), em = Median(emptyTimes);
+  std::printf("start-up to visible window (median of %d): quillet.exe %.1f ms, empty window %.1f ms, ratio %.2f\n",
+              rounds, qm, em, qm / em);
+}
+
+void MeasureFileSize(const std::wstring& exe) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  GetFileAttributesExW(exe.c_str(), GetFileExInfoStandard, &data);
+  std::printf("quillet.exe size: %lu bytes\n", data.nFileSizeLow);
+}
+
+void MeasurePaste(const std::wstring& quillet) {
+  const int lines = 100000;
+  std::string text;
+  for (int i = 0; i < lines; ++i) text += "C:\\data\\folder " + std::to_string(i) + "\\file.txt\r\n";
+  Started q = StartAndWaitForWindow(quillet);
+  HWND list = GetDlgItem(q.window, IDC_LISTBOX1);
+  quillet::SetClipboardText(nullptr, text);
+  double t0 = NowMs();
+  PostMessageW(q.window, WM_COMMAND, IDM_PASTE1, 0);
+  while (SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) < lines && NowMs() - t0 < 60000) Sleep(1);
+  double pasted = NowMs() - t0;
+  // The window is usable again when it answers a message that needs its thread.
+  SendMessageW(q.window, WM_NULL, 0, 0);
+  double answered = NowMs() - t0;
+  std::printf("paste of %d lines into the running window: entries present after %.1f ms, window answering after %.1f ms\n",
+              lines, pasted, answered);
+  Stop(q);
+}
+
+ULONGLONG ProcessCpuMs() {
+  FILETIME created, exited, kernel, user;
+  GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+  auto value = [](FILETIME f) { return (static_cast<ULONGLONG>(f.dwHighDateTime) << 32) | f.dwLowDateTime; };
+  return (value(kernel) + value(user)) / 10000;
+}
+
+void MeasureWaitCpu() {
+  HWND window = CreateWindowW(L"STATIC", L"wait", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
+                              nullptr, GetModuleHandleW(nullptr), nullptr);
+  ShowWindow(window, SW_SHOWNOACTIVATE);
+  quillet::ProcessMessages();
+  ULONGLONG cpu0 = ProcessCpuMs();
+  double t0 = NowMs();
+  quillet::SleepWithoutFreeze(2000);
+  double wall = NowMs() - t0;
+  ULONGLONG cpu = ProcessCpuMs() - cpu0;
+  std::printf("2-second wait between entries: %.1f ms wall, %llu ms processor time\n", wall, cpu);
+  DestroyWindow(window);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: quillet_window_bench <quillet.exe> <empty_window.exe>\n");
+    return 2;
+  }
+  std::wstring quillet = CopyToScratchFolder(argv[1]);
+  MeasureFileSize(argv[1]);
+  MeasureStartup(quillet, argv[2]);
+  MeasurePaste(quillet);
+  MeasureWaitCpu();
+  return 0;
+}
