@@ -27,6 +27,7 @@ class IniDocument {
  private:
   struct Key { std::string name, value; };
   struct Section { std::string name; std::vector<Key> keys; };
+  const Key* FindKey(std::string_view section, std::string_view key) const;
   std::vector<Section> sections_;
 };
 

@@ -31,6 +31,9 @@ class SettingsStore {
   // Each write changes the document and replaces the file at once (throws IoError).
   void WriteString(std::string_view key, std::string_view value);
   void WriteInteger(std::string_view key, long long value);
+  // In memory only, for handlers that change several keys and then call UpdateFile once.
+  void SetString(std::string_view key, std::string_view value);
+  void SetInteger(std::string_view key, long long value);
   void UpdateFile();
 
  private:

@@ -1,0 +1,82 @@
+#include "list/opening_run.h"
+
+#include <algorithm>
+
+#include "util/text.h"
+
+namespace quillet {
+
+std::string Quote(const std::string& text) { return "\"" + text + "\""; }
+
+LaunchRequest PlanLaunch(EntryClass entryClass, const std::string& text, const RunOptions& options) {
+  LaunchRequest request;
+  if (!options.useDefaultProgram) {
+    // The named program gets every entry, whatever it is, as its one quoted argument.
+    request.file = options.program;
+    request.parameters = Quote(text);
+    return request;
+  }
+  switch (entryClass) {
+    case EntryClass::WebAddress:
+      // The shell picks the browser; the desktop as owner and SW_HIDE keep the program's
+      // own window out of the way.
+      request.owner = LaunchOwner::DesktopWindow;
+      request.file = text;
+      request.show = kShowHide;
+      break;
+    case EntryClass::Folder:
+      request.file = "explorer.exe";
+      request.parameters = Quote(text);
+      break;
+    case EntryClass::Other:
+      request.file = text;
+      break;
+  }
+  return request;
+}
+
+long long WaitAfter(long long waitMs, std::size_t index, std::size_t count) {
+  return (waitMs > 0 && index + 1 < count) ? waitMs : 0;
+}
+
+long long ParseWait(const std::string& text) {
+  long long value = 0;
+  return ParseInteger(TrimBlanks(text), value) ? value : 0;
+}
+
+void RunOpening(ItemList& list, RunEnvironment& environment) {
+  // The count is read again for every entry: a wait runs message handlers, and the user
+  // may add, remove or move entries in the middle of a run.
+  for (std::size_t i = 0; i < list.Count(); ++i) {
+    const Entry entry = list.At(i);
+    list.Select(static_cast<std::ptrdiff_t>(i));
+    environment.EntrySelected(i);
+    if (!entry.checked || TrimBlanks(entry.text).empty()) continue;
+
+    const RunOptions options = environment.Options();
+    const EntryClass entryClass = Classify(entry.text, environment.Probe());
+    environment.Launch(PlanLaunch(entryClass, entry.text, options));
+
+    const long long wait = WaitAfter(options.waitMs, i, list.Count());
+    if (wait > 0) environment.Wait(wait);
+  }
+}
+
+void SleepWithoutFreezeLoop(long long milliseconds, const std::function<std::uint32_t()>& tick,
+                            const std::function<bool(std::uint32_t)>& waitForInput,
+                            const std::function<void()>& pump) {
+  if (milliseconds <= 0) return;
+  // 0xFFFFFFFF would be INFINITE to MsgWaitForMultipleObjects; longer waits go in slices.
+  constexpr long long kLongestTimeout = 0xFFFFFFFELL;
+  const std::uint32_t start = tick();
+  std::uint32_t elapsed = 0;
+  for (;;) {
+    const long long left = milliseconds - static_cast<long long>(elapsed);
+    if (!waitForInput(static_cast<std::uint32_t>(std::min(left, kLongestTimeout)))) return;
+    pump();
+    elapsed = tick() - start;  // unsigned: survives one wrap-around of the tick counter
+    if (static_cast<long long>(elapsed) >= milliseconds) return;
+  }
+}
+
+}  // namespace quillet
