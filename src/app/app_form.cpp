@@ -1,0 +1,754 @@
+// TAppForm: creation, start-up (FormCreate), layout, hints, menus and message dispatch.
+#include "app/app_form.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+#include <windowsx.h>
+
+#include <climits>
+
+#include <string>
+
+#include "app/control_ids.h"
+#include "app/res/resource_ids.h"
+#include "app/versioninfo.h"
+#include "util/text.h"
+
+namespace quillet {
+
+namespace {
+
+constexpr int kPanelCloseHeight = 41;
+constexpr int kPanel4Height = 35;
+constexpr int kPanel8Height = 28;
+constexpr int kPanel2Height = 28;
+constexpr int kPanel7Height = 60;
+constexpr int kMargin = 8;
+constexpr int kSpinEditWidth = 94;  // edit and arrows together
+constexpr int kUpDownWidth = 17;
+
+HFONT MakeFont(int pixelHeight, int weight) {
+  return CreateFontW(-pixelHeight, 0, 0, 0, weight, FALSE, FALSE, FALSE, GB2312_CHARSET,
+                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                     DEFAULT_PITCH | FF_DONTCARE, L"Tahoma");
+}
+
+int TextWidth(HWND window, HFONT font, const std::wstring& text) {
+  HDC dc = GetDC(window);
+  HGDIOBJ old = SelectObject(dc, font);
+  SIZE size{};
+  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+  SelectObject(dc, old);
+  ReleaseDC(window, dc);
+  return size.cx;
+}
+
+// A 32-bit premultiplied-alpha bitmap of an icon, the form menus draw with MIIM_BITMAP.
+HBITMAP IconToMenuBitmap(HICON icon, int size) {
+  if (!icon) return nullptr;
+  ICONINFO info{};
+  if (!GetIconInfo(icon, &info)) return nullptr;
+  UniqueGdiObject color(info.hbmColor), mask(info.hbmMask);
+
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+  bi.bmiHeader.biWidth = size;
+  bi.bmiHeader.biHeight = -size;  // top-down
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  bi.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP dib = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (!dib || !bits) return dib;
+
+  auto* pixels = static_cast<std::uint32_t*>(bits);
+  const int count = size * size;
+  HDC dc = GetDC(nullptr);
+  bool ok = color && GetDIBits(dc, static_cast<HBITMAP>(color.get()), 0, size, pixels, &bi,
+                               DIB_RGB_COLORS) != 0;
+  if (ok) {
+    bool hasAlpha = false;
+    for (int i = 0; i < count; ++i) hasAlpha = hasAlpha || (pixels[i] >> 24) != 0;
+    if (hasAlpha) {
+      for (int i = 0; i < count; ++i) {
+        std::uint32_t p = pixels[i], a = p >> 24;
+        std::uint32_t r = ((p >> 16) & 0xFF) * a / 255, g = ((p >> 8) & 0xFF) * a / 255,
+                      b = (p & 0xFF) * a / 255;
+        pixels[i] = (a << 24) | (r << 16) | (g << 8) | b;
+      }
+    } else {
+      // An icon without alpha: its mask says which pixels show.
+      std::vector<std::uint32_t> maskBits(count);
+      bool haveMask = mask && GetDIBits(dc, static_cast<HBITMAP>(mask.get()), 0, size,
+                                        maskBits.data(), &bi, DIB_RGB_COLORS) != 0;
+      for (int i = 0; i < count; ++i) {
+        bool transparent = haveMask && (maskBits[i] & 0xFFFFFF) != 0;
+        pixels[i] = transparent ? 0 : (pixels[i] | 0xFF000000u);
+      }
+    }
+  }
+  ReleaseDC(nullptr, dc);
+  return dib;
+}
+
+HICON LoadIconImage(int id, int size) {
+  return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_ICON,
+                                       size, size, LR_DEFAULTCOLOR));
+}
+
+void MoveControl(HWND parent, int id, int x, int y, int width, int height) {
+  if (HWND control = GetDlgItem(parent, id)) {
+    MoveWindow(control, x, y, width < 0 ? 0 : width, height < 0 ? 0 : height, FALSE);
+  }
+}
+
+PopupGuard& SharedPopupGuard() {
+  static PopupGuard guard;
+  return guard;
+}
+
+}  // namespace
+
+void AllowDropMessages(HWND window, bool enable) {
+  HMODULE user32 = LoadLibraryW(L"user32.dll");  // stays loaded
+  if (!user32) return;
+  using Filter = BOOL(WINAPI*)(UINT, DWORD);
+  auto filter = reinterpret_cast<Filter>(
+      reinterpret_cast<void*>(GetProcAddress(user32, "ChangeWindowMessageFilter")));
+  if (!filter) return;  // before Vista there is nothing to allow
+  DragAcceptFiles(window, enable ? TRUE : FALSE);
+  filter(0x0233, 1);  // WM_DROPFILES, MSGFLT_ADD
+  filter(0x0049, 1);  // WM_COPYGLOBALDATA
+}
+
+void PopupUnderButton(HWND owner, HWND button, HMENU menu) {
+  PopupGuard& guard = SharedPopupGuard();
+  if (guard.ShouldSwallow(button, menu, GetTickCount())) return;
+  RECT client{};
+  GetClientRect(button, &client);
+  POINT corner{0, client.bottom};
+  ClientToScreen(button, &corner);
+  TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON, corner.x, corner.y, 0, owner,
+                 nullptr);
+  guard.MenuClosed(button, menu, GetTickCount());
+}
+
+TAppForm::TAppForm(AppFormArgs args) : args_(std::move(args)) {}
+
+TAppForm::~TAppForm() {
+  if (Handle()) {
+    args_.quitOnDestroy = false;
+    DestroyWindow(Handle());
+  }
+}
+
+void TAppForm::Create() {
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  RegisterClassOnce(QUILLET_MAIN_CLASS, LoadIconW(instance, L"MAINICON"),
+                    reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+  CreateMenus();
+
+  const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+  RECT outer{0, 0, kClientWidth, kClientHeight};
+  AdjustWindowRectEx(&outer, style, TRUE, 0);
+  int width = outer.right - outer.left, height = outer.bottom - outer.top;
+  int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+  int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+  if (!WindowBase::Create(0, QUILLET_MAIN_CLASS, L"Quillet", style, x, y, width, height, nullptr,
+                          mainMenu_)) {
+    throw VersionDataError{GetLastError()};
+  }
+  // The menu bar's real height is known only now; make the client area the designed one.
+  RECT client{};
+  GetClientRect(Handle(), &client);
+  int dw = kClientWidth - client.right, dh = kClientHeight - client.bottom;
+  if (dw != 0 || dh != 0) {
+    width += dw;
+    height += dh;
+    SetWindowPos(Handle(), nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+                 (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  CreateControls();
+  Layout();
+  FormCreate();
+}
+
+void TAppForm::Show(int showCommand) {
+  if (startMaximized_) showCommand = SW_SHOWMAXIMIZED;
+  ShowWindow(Handle(), showCommand);
+  UpdateWindow(Handle());
+}
+
+HWND TAppForm::AddControl(DWORD exStyle, const wchar_t* className, const wchar_t* text, DWORD style,
+                          int id, HFONT font) {
+  HWND control = CreateWindowExW(exStyle, className, text, style | WS_CHILD, 0, 0, 10, 10, Handle(),
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                 GetModuleHandleW(nullptr), nullptr);
+  if (control) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  return control;
+}
+
+void TAppForm::CreateControls() {
+  font_.reset(MakeFont(11, FW_NORMAL));
+  boldFont_.reset(MakeFont(11, FW_BOLD));
+  closeFont_.reset(MakeFont(16, FW_BOLD));
+  listFont_.reset(MakeFont(13, FW_NORMAL));
+  HFONT font = static_cast<HFONT>(font_.get());
+
+  tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                             WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                             CW_USEDEFAULT, CW_USEDEFAULT, Handle(), nullptr,
+                             GetModuleHandleW(nullptr), nullptr);
+  SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, 400);
+
+  auto iconButton = [&](int id, int iconId, int iconSize, const std::wstring& hint) {
+    HWND button = AddControl(0, WC_BUTTONW, L"", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON | BS_ICON,
+                             id, font);
+    HICON icon = LoadIconImage(iconId, iconSize);
+    icons_.emplace_back(icon);
+    SendMessageW(button, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon));
+    AddHint(button, hint);
+    return button;
+  };
+  auto textButton = [&](int id, const wchar_t* text, int iconId, int iconSize, HFONT buttonFont,
+                        DWORD extraStyle, const std::wstring& hint) {
+    HWND button = AddControl(0, WC_BUTTONW, text, WS_VISIBLE | WS_TABSTOP | extraStyle, id,
+                             buttonFont);
+    if (iconId) {
+      HICON icon = LoadIconImage(iconId, iconSize);
+      icons_.emplace_back(icon);
+      SendMessageW(button, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon));
+    }
+    if (!hint.empty()) AddHint(button, hint);
+    return button;
+  };
+
+  // Row 1: PanelClose, hidden until a countdown starts.
+  textButton(IDC_BUTTON6, L"取消自动关闭", 0, 0, static_cast<HFONT>(closeFont_.get()),
+             BS_PUSHBUTTON, L"");
+  ShowWindow(Control(IDC_BUTTON6), SW_HIDE);
+
+  // Row 2: Panel1 with Label1, ListBox1 and the button row Panel4.
+  AddControl(0, WC_STATICW, L"文件, 文件夹, 网址:", WS_VISIBLE | SS_LEFT, IDC_LABEL1, font);
+  CreateListView();
+  iconButton(IDC_SPEEDBUTTON6, IDI_GLYPH_UP, 16, L"向上");
+  iconButton(IDC_SPEEDBUTTON5, IDI_GLYPH_DOWN, 16, L"向下");
+  iconButton(IDC_SPEEDBUTTON3, IDI_GLYPH_TOP, 16, L"顶部");
+  iconButton(IDC_SPEEDBUTTON4, IDI_GLYPH_BOTTOM, 16, L"底部");
+  textButton(IDC_BUTTON1, L"添加", 0, 0, font, BS_PUSHBUTTON, L"将项目添加到列表");
+  textButton(IDC_BUTTON2, L"移除", 0, 0, font, BS_PUSHBUTTON, L"从列表中移除项目");
+  textButton(IDC_BUTTON3, L"导出批处理文件", IDI_IMG_TERMINAL, 16, font, BS_PUSHBUTTON,
+             L"创建一个批处理文件 (*.bat)");
+  iconButton(IDC_BUTTON4, IDI_IMG_LOAD48, 16, L"从文件加载列表");
+  iconButton(IDC_BUTTON5, IDI_IMG_SAVE48, 16, L"将列表保存到文件");
+
+  // Row 3: Panel8, the wait.
+  const std::wstring waitHint = L"打开每个列表项目之间的延迟";
+  AddHint(AddControl(0, WC_STATICW, L"等待:", WS_VISIBLE | SS_LEFT | SS_NOTIFY, IDC_LABEL2, font),
+          waitHint);
+  HWND spin = AddControl(WS_EX_CLIENTEDGE, WC_EDITW, L"0",
+                         WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL | ES_LEFT, IDC_SPINEDIT1, font);
+  AddHint(spin, waitHint);
+  HWND upDown = AddControl(0, UPDOWN_CLASSW, L"", WS_VISIBLE | UDS_ARROWKEYS | UDS_NOTHOUSANDS,
+                           IDC_SPINEDIT1_UPDOWN, font);
+  SendMessageW(upDown, UDM_SETBUDDY, reinterpret_cast<WPARAM>(spin), 0);
+  SendMessageW(upDown, UDM_SETRANGE32, static_cast<WPARAM>(INT_MIN), static_cast<LPARAM>(INT_MAX));
+  AddHint(upDown, waitHint);
+  AddHint(AddControl(0, WC_STATICW, L"毫秒", WS_VISIBLE | SS_LEFT | SS_NOTIFY, IDC_LABEL3, font),
+          waitHint);
+
+  // Row 4: Panel2, the open mode.
+  textButton(IDC_RADIOBUTTON1, L"使用系统默认打开", 0, 0, font,
+             BS_RADIOBUTTON | WS_GROUP, L"使用默认应用程序打开列表项目");
+  textButton(IDC_RADIOBUTTON2, L"打开:", 0, 0, font, BS_RADIOBUTTON, L"使用指定的应用程序打开列表项目");
+  SendMessageW(Control(IDC_RADIOBUTTON1), BM_SETCHECK, BST_CHECKED, 0);
+  AddControl(WS_EX_CLIENTEDGE, WC_EDITW, L"", WS_VISIBLE | WS_TABSTOP | WS_GROUP | ES_AUTOHSCROLL,
+             IDC_EDIT1, font);
+  textButton(IDC_BITBTN2, L"浏览", IDI_GLYPH_BROWSE, 16, font, BS_PUSHBUTTON, L"");
+
+  // Row 5: Panel7, the main button.
+  textButton(IDC_BITBTN1, L"QUILLET", IDI_GLYPH_OPEN, 32, static_cast<HFONT>(boldFont_.get()),
+             BS_DEFPUSHBUTTON, L"打开所有列表项目");
+
+  // Row 6: the status bar, always lowest.
+  status_ = AddControl(0, STATUSCLASSNAMEW, L"", WS_VISIBLE | SBARS_SIZEGRIP, IDC_STATUSBAR1, font);
+  int parts[1] = {-1};
+  SendMessageW(status_, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
+}
+
+void TAppForm::AddHint(HWND control, const std::wstring& hint) {
+  if (!control) return;
+  auto& stored = hints_[control];
+  stored = hint;
+  TTTOOLINFOW tool{};
+  tool.cbSize = sizeof(tool);
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.hwnd = Handle();
+  tool.uId = reinterpret_cast<UINT_PTR>(control);
+  tool.lpszText = stored.data();
+  SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+void TAppForm::CreateMenus() {
+  struct Item {
+    UINT id;  // 0: separator
+    const wchar_t* caption;
+    const wchar_t* hint;
+    int icon;
+  };
+  auto build = [&](HMENU menu, std::initializer_list<Item> items) {
+    UINT position = 0;
+    for (const Item& item : items) {
+      MENUITEMINFOW info{};
+      info.cbSize = sizeof(info);
+      if (item.id == 0) {
+        info.fMask = MIIM_FTYPE;
+        info.fType = MFT_SEPARATOR;
+      } else {
+        info.fMask = MIIM_ID | MIIM_STRING;
+        info.wID = item.id;
+        info.dwTypeData = const_cast<wchar_t*>(item.caption);
+        if (item.icon) {
+          HBITMAP bitmap = IconToMenuBitmap(LoadIconImage(item.icon, 16), 16);
+          if (bitmap) {
+            menuBitmaps_.emplace_back(bitmap);
+            info.fMask |= MIIM_BITMAP;
+            info.hbmpItem = bitmap;
+          }
+        }
+        if (item.hint && *item.hint) menuHints_[item.id] = item.hint;
+      }
+      InsertMenuItemW(menu, position++, TRUE, &info);
+    }
+  };
+
+  HMENU file = CreatePopupMenu();
+  build(file, {{IDM_GRANTADMINISTRATORPRIVILEGES1, L"以管理员身份运行", L"使用管理员权限重新启动应用程序", IDI_IMG_ADMIN},
+               {0, nullptr, nullptr, 0},
+               {IDM_LOADFILESFROMFILELIST1, L"从文件加载列表", L"从计算机中的文件加载列表", IDI_IMG_LOAD48},
+               {IDM_SAVELISTINTOFILE1, L"将列表保存到文件", L"将列表保存到文件", IDI_IMG_SAVE48},
+               {IDM_CREATEBATCHFILE1, L"导出批处理文件", L"创建一个批处理文件 (*.bat)", IDI_IMG_TERMINAL},
+               {0, nullptr, nullptr, 0},
+               {IDM_EXIT1, L"退出", L"关闭应用程序", IDI_IMG_EXIT}});
+  HMENU settings = CreatePopupMenu();
+  build(settings, {{IDM_STAYONTOP1, L"总在最前面", L"停留在其他窗口之上", 0},
+                   {0, nullptr, nullptr, 0},
+                   {IDM_REMEMBER1, L"记住列表", L"记住当前会话以便下次启动时使用", 0},
+                   {IDM_AUTORUNATSTARTUP1, L"系统启动时自动运行", L"应用程序将在用户登录系统时自动运行", 0},
+                   {IDM_AUTOOPENLIST1, L"自动打开列表", L"列表项将在下次启动时自动打开", 0},
+                   {IDM_AUTOCLOSE1, L"自动关闭应用程序", L"打开列表项目后, 应用程序将自动关闭", 0},
+                   {0, nullptr, nullptr, 0},
+                   {IDM_RESETTODEFAULTS1, L"重置为默认值", L"清除会话并重新启动应用程序", 0}});
+  HMENU help = CreatePopupMenu();
+  build(help, {{IDM_HELP2, L"在线帮助", L"转到帮助页面", IDI_IMG_HELP},
+               {0, nullptr, nullptr, 0},
+               {IDM_UPDATENOTIFICATIONS1, L"更新通知", L"如果有可用更新将显示通知", 0},
+               {0, nullptr, nullptr, 0},  // UpdateNotificationsBar
+               {IDM_SENDFEEDBACK1, L"发送反馈(&F)", L"发送消息给开发人员", IDI_IMG_FEEDBACK},
+               {IDM_ABOUT1, L"关于(&A)", L"打开关于对话框", IDI_IMG_ABOUT}});
+  CheckMenuItem(help, IDM_UPDATENOTIFICATIONS1, MF_BYCOMMAND | MF_CHECKED);
+  EnableMenuItem(help, IDM_UPDATENOTIFICATIONS1, MF_BYCOMMAND | MF_GRAYED);
+
+  mainMenu_ = CreateMenu();
+  AppendMenuW(mainMenu_, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(file), L"文件");
+  AppendMenuW(mainMenu_, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(settings), L"设置");
+  AppendMenuW(mainMenu_, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(help), L"帮助");
+
+  popupAdd_.reset(CreatePopupMenu());
+  build(popupAdd_.get(), {{IDM_ADDFILES1, L"添加文件", nullptr, 0},
+                          {IDM_ADDFOLDER1, L"添加文件夹", nullptr, 0},
+                          {IDM_ADDSUBFOLDERS1, L"添加子文件夹", nullptr, 0},
+                          {IDM_ADDRECURSIVESUBFOLDERS1, L"添加递归子文件夹", nullptr, 0},
+                          {IDM_ADDURLS1, L"添加网址", nullptr, 0},
+                          {IDM_ADDANYTHING1, L"添加任何内容", nullptr, 0}});
+  popupRemove_.reset(CreatePopupMenu());
+  build(popupRemove_.get(), {{IDM_REMOVES1, L"移除已选择", nullptr, 0},
+                             {IDM_REMOVEA1, L"移除所有", nullptr, 0}});
+  popupRightClick_.reset(CreatePopupMenu());
+  build(popupRightClick_.get(), {{IDM_COPY1, L"全部复制", nullptr, 0},
+                                 {IDM_PASTE1, L"粘贴", nullptr, 0},
+                                 {0, nullptr, nullptr, 0},
+                                 {IDM_CHECKALL1, L"全选", nullptr, 0},
+                                 {IDM_CHECKNONE1, L"取消全选", nullptr, 0},
+                                 {0, nullptr, nullptr, 0},
+                                 {IDM_DELETESELECTED1, L"移除已选择", nullptr, 0},
+                                 {IDM_REMOVEALL1, L"移除所有", nullptr, 0}});
+}
+
+void TAppForm::FormCreate() {
+  HWND window = Handle();
+  DragAcceptFiles(window, TRUE);
+  AllowDropMessages(window, true);
+
+  const std::wstring programFile = args_.programFile.empty() ? ProgramFilePath() : args_.programFile;
+  TEXEVersionData version = ReadVersionData(programFile);
+  values_.company = Narrow(version.CompanyName);
+  values_.product = Narrow(version.ProductName);
+  values_.version = Narrow(ReadFixedVersionText(programFile));
+  values_.caption = values_.company + " - " + values_.product;
+  SetWindowTextW(window, Widen(values_.caption).c_str());
+
+  if (args_.settingsDir) {
+    settingsDir_ = *args_.settingsDir;
+    if (settingsDir_.empty() || settingsDir_.back() != '\\') settingsDir_ += '\\';
+  } else {
+    std::string folder = Narrow(programFile);
+    folder = folder.substr(0, folder.find_last_of('\\') == std::string::npos
+                                  ? 0
+                                  : folder.find_last_of('\\'));
+    settingsDir_ = ChooseSettingsDir(fileSystem_, folder, AppDataFolder(), values_.company,
+                                     values_.product);
+  }
+
+  ReadLogOnValue();
+  CreateRememberedSnapshot();
+
+  store_ = std::make_unique<SettingsStore>(fileSystem_, settingsDir_);
+  store_->Open();
+  ApplyStartupSettings();
+
+  folderList_.clear();
+}
+
+void TAppForm::ApplyStartupSettings() {
+  HWND window = Handle();
+  StartupSettings stored =
+      ReadStartupSettings(*store_, ScreenSize{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)},
+                          EnvironmentVariable("WINDIR"));
+  const UINT keep = SWP_NOZORDER | SWP_NOACTIVATE;
+  if (stored.placeAtStored) SetWindowPos(window, nullptr, stored.left, stored.top, 0, 0, keep | SWP_NOSIZE);
+  RECT bounds{};
+  if (stored.width != 0) {
+    GetWindowRect(window, &bounds);
+    SetWindowPos(window, nullptr, 0, 0, stored.width, bounds.bottom - bounds.top, keep | SWP_NOMOVE);
+  }
+  if (stored.height != 0) {
+    GetWindowRect(window, &bounds);
+    SetWindowPos(window, nullptr, 0, 0, bounds.right - bounds.left, stored.height, keep | SWP_NOMOVE);
+  }
+  if (stored.maximized) startMaximized_ = true;
+  saveGeometry_ = true;
+
+  if (stored.remember) {
+    remember_ = true;
+    SetMenuCheck(IDM_REMEMBER1, true);
+  }
+  if (stored.stayOnTop) {
+    stayOnTop_ = true;
+    SetMenuCheck(IDM_STAYONTOP1, true);
+    SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  }
+  if (stored.autoClose) {
+    autoClose_ = true;
+    SetMenuCheck(IDM_AUTOCLOSE1, true);
+  }
+  if (stored.autoOpenList) {
+    autoOpenList_ = true;
+    SetMenuCheck(IDM_AUTOOPENLIST1, true);
+  }
+  // Through the controls, so their change handlers store the values as for the user.
+  SetControlText(IDC_SPINEDIT1, std::to_wstring(stored.wait));
+  SetControlText(IDC_EDIT1, Widen(stored.openWith));
+  if (stored.openWithNamedProgram) SetRadioChoice(false);
+}
+
+void TAppForm::FormResize(UINT sizeType) {
+  RECT client{};
+  GetClientRect(Handle(), &client);
+  SIZE now{client.right, client.bottom};
+  bool changed = sizeType != lastSizeType_ || now.cx != lastSize_.cx || now.cy != lastSize_.cy;
+  lastSizeType_ = sizeType;
+  lastSize_ = now;
+  if (!changed || !saveGeometry_ || !store_) return;
+  WindowState state = sizeType == SIZE_MAXIMIZED   ? WindowState::Maximized
+                      : sizeType == SIZE_MINIMIZED ? WindowState::Minimized
+                                                   : WindowState::Normal;
+  RECT bounds{};
+  GetWindowRect(Handle(), &bounds);
+  SaveGeometry(*store_, state,
+               WindowBounds{bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top});
+}
+
+void TAppForm::Layout() {
+  HWND window = Handle();
+  RECT client{};
+  GetClientRect(window, &client);
+  const int w = client.right;
+  int top = 0;
+
+  HWND closeButton = Control(IDC_BUTTON6);
+  if (panelCloseVisible_) {
+    MoveWindow(closeButton, 0, 0, w, kPanelCloseHeight, FALSE);
+    top = kPanelCloseHeight;
+  }
+  ShowWindow(closeButton, panelCloseVisible_ ? SW_SHOWNA : SW_HIDE);
+
+  SendMessageW(status_, WM_SIZE, 0, 0);
+  RECT statusRect{};
+  GetWindowRect(status_, &statusRect);
+  int bottom = client.bottom - (statusRect.bottom - statusRect.top);
+
+  // Panel7: the main button fills its row.
+  bottom -= kPanel7Height;
+  MoveControl(window, IDC_BITBTN1, 4, bottom + 4, w - 8, kPanel7Height - 8);
+
+  // Panel2: RadioButton1, RadioButton2, Edit1 (fills the middle), BitBtn2 at the right.
+  bottom -= kPanel2Height;
+  HFONT font = static_cast<HFONT>(font_.get());
+  int x = kMargin;
+  int radio1 = TextWidth(window, font, L"使用系统默认打开") + 24;
+  MoveControl(window, IDC_RADIOBUTTON1, x, bottom + 5, radio1, 18);
+  x += radio1 + 6;
+  int radio2 = TextWidth(window, font, L"打开:") + 24;
+  MoveControl(window, IDC_RADIOBUTTON2, x, bottom + 5, radio2, 18);
+  x += radio2 + 2;
+  const int browseWidth = 75;
+  MoveControl(window, IDC_EDIT1, x, bottom + 3, w - kMargin - browseWidth - 4 - x, 22);
+  MoveControl(window, IDC_BITBTN2, w - kMargin - browseWidth, bottom + 2, browseWidth, 24);
+
+  // Panel8: Label2, SpinEdit1 (edit and arrows), Label3.
+  bottom -= kPanel8Height;
+  panel8_ = RECT{0, bottom, w, bottom + kPanel8Height};
+  x = kMargin;
+  int label2 = TextWidth(window, font, L"等待:") + 2;
+  MoveControl(window, IDC_LABEL2, x, bottom + 8, label2, 14);
+  x += label2 + 6;
+  MoveControl(window, IDC_SPINEDIT1, x, bottom + 3, kSpinEditWidth - kUpDownWidth, 22);
+  MoveControl(window, IDC_SPINEDIT1_UPDOWN, x + kSpinEditWidth - kUpDownWidth, bottom + 3, kUpDownWidth, 22);
+  x += kSpinEditWidth + 6;
+  MoveControl(window, IDC_LABEL3, x, bottom + 8, TextWidth(window, font, L"毫秒") + 2, 14);
+
+  // Panel1: Label1 on top, Panel4 at its bottom, ListBox1 between.
+  int panel4 = bottom - kPanel4Height;
+  x = kMargin;
+  for (int id : {IDC_SPEEDBUTTON6, IDC_SPEEDBUTTON5, IDC_SPEEDBUTTON3, IDC_SPEEDBUTTON4}) {
+    MoveControl(window, id, x, panel4 + 3, 23, 29);
+    x += 25;
+  }
+  x += 8;
+  MoveControl(window, IDC_BUTTON1, x, panel4 + 5, 75, 25);
+  x += 79;
+  MoveControl(window, IDC_BUTTON2, x, panel4 + 5, 75, 25);
+  x += 79;
+  MoveControl(window, IDC_BUTTON3, x, panel4 + 5,
+              TextWidth(window, font, L"导出批处理文件") + 40, 25);
+  MoveControl(window, IDC_BUTTON5, w - kMargin - 22, panel4 + 5, 22, 25);
+  MoveControl(window, IDC_BUTTON4, w - kMargin - 22 - 24, panel4 + 5, 22, 25);
+
+  MoveControl(window, IDC_LABEL1, kMargin, top + 6, w - 2 * kMargin, 14);
+  int listTop = top + 24;
+  MoveWindow(list_view_, kMargin, listTop, w - 2 * kMargin, panel4 - listTop, FALSE);
+  RECT listClient{};
+  GetClientRect(list_view_, &listClient);
+  ListView_SetColumnWidth(list_view_, 0, listClient.right);
+
+  InvalidateRect(window, nullptr, TRUE);
+}
+
+void TAppForm::SetStatusText(const std::wstring& text) {
+  if (text == statusText_) return;
+  statusText_ = text;
+  SendMessageW(status_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(statusText_.c_str()));
+}
+
+void TAppForm::UpdateHintForWindow(HWND window) {
+  auto found = hints_.find(window);
+  if (found != hints_.end()) {
+    SetStatusText(found->second);
+    return;
+  }
+  if (window == Handle()) {
+    POINT point{};
+    GetCursorPos(&point);
+    ScreenToClient(Handle(), &point);
+    SetStatusText(PtInRect(&panel8_, point) ? L"打开每个列表项目之间的延迟" : L"");
+    return;
+  }
+  SetStatusText(L"");
+}
+
+void TAppForm::OnMenuSelect(UINT item, UINT flags, HMENU menu) {
+  if (flags == 0xFFFF && menu == nullptr) {  // the menu closed
+    SetStatusText(L"");
+    return;
+  }
+  if (flags & MF_POPUP) {
+    static const wchar_t* const kBarHints[] = {L"文件菜单", L"设置菜单", L"帮助菜单"};
+    SetStatusText(menu == mainMenu_ && item < 3 ? kBarHints[item] : L"");
+    return;
+  }
+  auto found = menuHints_.find(item);
+  SetStatusText(found != menuHints_.end() ? found->second : L"");
+}
+
+void TAppForm::SetMenuCheck(UINT id, bool checked) {
+  CheckMenuItem(mainMenu_, id, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+}
+
+std::wstring TAppForm::ControlText(int id) const {
+  HWND control = Control(id);
+  int length = GetWindowTextLengthW(control);
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  int got = GetWindowTextW(control, text.data(), length + 1);
+  text.resize(static_cast<std::size_t>(got < 0 ? 0 : got));
+  return text;
+}
+
+void TAppForm::SetControlText(int id, const std::wstring& text) {
+  if (ControlText(id) != text) SetWindowTextW(Control(id), text.c_str());
+}
+
+void TAppForm::Exit1Click() { EndApplication(); }
+
+void TAppForm::EndApplication() {
+  // A run waiting between entries still has the window under it: end when it returns.
+  if (running_) {
+    endRequested_ = true;
+    return;
+  }
+  DestroyWindow(Handle());
+}
+
+bool TAppForm::OnCommand(int id, int code, HWND control) {
+  switch (id) {
+    case IDC_BUTTON1: PopupUnderButton(Handle(), control, popupAdd_.get()); return true;
+    case IDC_BUTTON2: PopupUnderButton(Handle(), control, popupRemove_.get()); return true;
+    case IDC_SPEEDBUTTON6: ListEdit(&ItemList::MoveUp); return true;
+    case IDC_SPEEDBUTTON5: ListEdit(&ItemList::MoveDown); return true;
+    case IDC_SPEEDBUTTON3: ListEdit(&ItemList::MoveTop); return true;
+    case IDC_SPEEDBUTTON4: ListEdit(&ItemList::MoveBottom); return true;
+    case IDC_BITBTN1: if (code == BN_CLICKED) BitBtn1Click(); return true;
+    case IDC_BUTTON6: Button6Click(); return true;
+    case IDC_RADIOBUTTON1: if (code == BN_CLICKED) SetRadioChoice(true); return true;
+    case IDC_RADIOBUTTON2: if (code == BN_CLICKED) SetRadioChoice(false); return true;
+    case IDC_EDIT1: if (code == EN_CHANGE) Edit1Change(); return true;
+    case IDC_SPINEDIT1: if (code == EN_CHANGE) SpinEdit1Change(); return true;
+    case IDC_BITBTN2: BitBtn2Click(); return true;
+    case IDCANCEL: if (dragging_) EndDrag(false, POINT{}); return true;
+
+    case IDM_EXIT1: Exit1Click(); return true;
+    case IDM_STAYONTOP1: StayonTop1Click(); return true;
+    case IDM_AUTOCLOSE1: AutoClose1Click(); return true;
+
+    case IDM_ADDFILES1: AddFiles1Click(); return true;
+    case IDM_ADDFOLDER1: AddFolder1Click(); return true;
+    case IDM_ADDSUBFOLDERS1: AddSubfolders1Click(); return true;
+    case IDM_ADDRECURSIVESUBFOLDERS1: AddRecursiveSubfolders1Click(); return true;
+    case IDM_ADDURLS1: AddURLs1Click(); return true;
+    case IDM_ADDANYTHING1: AddAnything1Click(); return true;
+
+    case IDM_REMOVES1: ListEdit(&ItemList::RemoveSelected); return true;
+    case IDM_REMOVEA1: ListEdit(&ItemList::RemoveAll); return true;
+    case IDM_COPY1: Copy1Click(); return true;
+    case IDM_PASTE1: Paste1Click(); return true;
+    case IDM_CHECKALL1: ListEdit(&ItemList::CheckAll); return true;
+    case IDM_CHECKNONE1: ListEdit(&ItemList::CheckNone); return true;
+    case IDM_DELETESELECTED1: ListEdit(&ItemList::DeleteSelected); return true;
+    case IDM_REMOVEALL1: ListEdit(&ItemList::RemoveAll); return true;
+
+    // Present with their captions and hints; their behaviour comes with the list files, the
+    // batch export, the remembered list, the system integration and the auxiliary windows.
+    case IDC_BUTTON3: case IDC_BUTTON4: case IDC_BUTTON5:
+    case IDM_GRANTADMINISTRATORPRIVILEGES1: case IDM_LOADFILESFROMFILELIST1:
+    case IDM_SAVELISTINTOFILE1: case IDM_CREATEBATCHFILE1: case IDM_REMEMBER1:
+    case IDM_AUTORUNATSTARTUP1: case IDM_AUTOOPENLIST1: case IDM_RESETTODEFAULTS1:
+    case IDM_HELP2: case IDM_UPDATENOTIFICATIONS1: case IDM_SENDFEEDBACK1: case IDM_ABOUT1:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool TAppForm::OnNotify(NMHDR* header, LRESULT& result) {
+  if (header->hwndFrom == list_view_) return OnListNotify(header, result);
+  if (header->idFrom == IDC_SPINEDIT1_UPDOWN && header->code == UDN_DELTAPOS) {
+    SpinEdit1Step(reinterpret_cast<NMUPDOWN*>(header)->iDelta);
+    result = 1;  // the value lives in the edit, not in the arrows' position
+    return true;
+  }
+  return false;
+}
+
+bool TAppForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  switch (message) {
+    case WM_COMMAND:
+      return OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
+    case WM_NOTIFY:
+      return OnNotify(reinterpret_cast<NMHDR*>(lParam), result);
+    case WM_SIZE:
+      if (wParam != SIZE_MINIMIZED && status_) Layout();
+      FormResize(static_cast<UINT>(wParam));
+      return false;
+    case WM_TIMER:
+      if (wParam == kTimerCloseId) {
+        TimerCloseTimer();
+        return true;
+      }
+      return false;
+    case WM_CTLCOLOREDIT:
+      if (reinterpret_cast<HWND>(lParam) == Control(IDC_EDIT1)) {
+        SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_BTNFACE));
+        result = reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+        return true;
+      }
+      return false;
+    case WM_SETCURSOR:
+      if (!dragging_) UpdateHintForWindow(reinterpret_cast<HWND>(wParam));
+      if (reinterpret_cast<HWND>(wParam) != Handle()) {
+        result = FALSE;  // let the control under the pointer choose its own cursor
+        return true;
+      }
+      return false;
+    case WM_MENUSELECT:
+      OnMenuSelect(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HMENU>(lParam));
+      return true;
+    case WM_CONTEXTMENU:
+      if (reinterpret_cast<HWND>(wParam) == list_view_) {
+        ShowListContextMenu(lParam);
+        return true;
+      }
+      return false;
+    case WM_MOUSEMOVE:
+      if (dragging_) {
+        POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+        ClientToScreen(Handle(), &point);
+        SetCursor(LoadCursorW(nullptr, DropIndexAt(point) < 0 ? IDC_NO : IDC_SIZENS));
+        return true;
+      }
+      return false;
+    case WM_LBUTTONUP:
+      if (dragging_) {
+        POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+        ClientToScreen(Handle(), &point);
+        EndDrag(true, point);
+        return true;
+      }
+      return false;
+    case WM_CAPTURECHANGED:
+      if (dragging_) EndDrag(false, POINT{});
+      return false;
+    case WM_DROPFILES:
+      // Only the list takes dropped files; the rest of the window just lets them go.
+      DragFinish(reinterpret_cast<HDROP>(wParam));
+      return true;
+    case DM_GETDEFID:
+      result = MAKELRESULT(IDC_BITBTN1, DC_HASDEFID);
+      return true;
+    case DM_SETDEFID:
+      result = TRUE;
+      return true;
+    case WM_CLOSE:
+      EndApplication();
+      return true;
+    case WM_DESTROY:
+      KillTimer(Handle(), kTimerCloseId);
+      timerCloseEnabled_ = false;
+      if (args_.quitOnDestroy) PostQuitMessage(0);
+      return false;
+    default:
+      return false;
+  }
+}
+
+}  // namespace quillet

@@ -1,0 +1,202 @@
+// TAppForm, the main window: the item list, the run options, the menus and the opening run.
+// Every control is a direct child of the main window; the rows (PanelClose, Panel1, Panel4,
+// Panel8, Panel2, Panel7) exist only as rectangles of the layout, so every notification
+// reaches one window procedure.
+#pragma once
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/popup_guard.h"
+#include "app/window_base.h"
+#include "list/item_list.h"
+#include "platform/win32/unique_handle.h"
+#include "platform/win32/win32_system.h"
+#include "store/settings_store.h"
+
+namespace quillet {
+
+// What the window needs from outside. The program passes the real values; a test passes a
+// scratch settings folder so it never touches the program folder.
+struct AppFormArgs {
+  std::wstring programFile;                // version record source; empty: the running program
+  std::optional<std::string> settingsDir;  // used instead of the writability probe when set
+  bool quitOnDestroy = true;               // end the message loop when the window is gone
+};
+
+// Program-wide values, set once by FormCreate and only read afterwards.
+struct AppValues {
+  std::string company;  // AppCompany
+  std::string product;  // AppProduct
+  std::string caption;  // AppCaption = company + " - " + product
+  std::string version;  // AppVersion, "%d.%d"
+};
+
+// AllowDropMessages: lets Explorer running without elevation drop files on an elevated process.
+void AllowDropMessages(HWND window, bool enable);
+
+// Shows menu under button's bottom-left corner; commands reach owner as WM_COMMAND. A click
+// on the same button within 100 ms of its menu closing is swallowed (shared by all callers).
+void PopupUnderButton(HWND owner, HWND button, HMENU menu);
+
+class TAppForm final : public WindowBase {
+ public:
+  static constexpr UINT_PTR kTimerCloseId = 5;  // TimerClose, the auto-close countdown
+  static constexpr int kClientWidth = 497;
+  static constexpr int kClientHeight = 480;
+
+  explicit TAppForm(AppFormArgs args);
+  ~TAppForm() override;
+
+  // Creates the window (hidden) and runs FormCreate. Throws VersionDataError when the version
+  // record can't be read, like the start-up it aborts.
+  void Create();
+  void Show(int showCommand);
+
+  const AppValues& Values() const { return values_; }
+  const std::string& SettingsDir() const { return settingsDir_; }
+  SettingsStore& Store() { return *store_; }
+  ItemList& List() { return list_; }
+  HWND Control(int id) const { return GetDlgItem(Handle(), id); }
+  HMENU MainMenu() const { return mainMenu_; }
+
+  // Ekle: appends one entry and shows it.
+  void Ekle(const std::string& text, bool checked);
+  // Brings the list view in step with the model (count, selection, focus); ensureVisible
+  // scrolls the current entry into view.
+  void SyncListView(bool ensureVisible = false);
+  // ListBox1DragDrop's drop index of a screen point: the entry under it, the count below the
+  // last entry, -1 outside the list's client area.
+  std::ptrdiff_t DropIndexAt(POINT screenPoint) const;
+
+  bool StayOnTopChecked() const { return stayOnTop_; }
+  bool Running() const { return running_; }
+  bool CountdownActive() const { return timerCloseEnabled_; }
+  long long CloseCountdown() const { return closeCountdown_; }
+
+  // The stay-on-top bracket around a modal window.
+  void WithStayOnTopBracket(const std::function<void()>& showModal);
+  void StayOnTopYap();
+  void StayOnTopYapMa();
+
+ protected:
+  bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
+ private:
+  // app_form.cpp: creation, start-up, layout, hints, menus.
+  void CreateControls();
+  HWND AddControl(DWORD exStyle, const wchar_t* className, const wchar_t* text, DWORD style, int id,
+                  HFONT font);
+  void CreateMenus();
+  void AddHint(HWND control, const std::wstring& hint);
+  void FormCreate();
+  void ReadLogOnValue() {}          // the per-user Run key value belongs to system integration
+  void CreateRememberedSnapshot() {}  // the remembered-list snapshot belongs to the list files
+  void ApplyStartupSettings();
+  void FormResize(UINT sizeType);
+  void Layout();
+  void UpdateHintForWindow(HWND window);
+  void SetStatusText(const std::wstring& text);
+  void OnMenuSelect(UINT item, UINT flags, HMENU menu);
+  bool OnCommand(int id, int code, HWND control);
+  bool OnNotify(NMHDR* header, LRESULT& result);
+  void Exit1Click();
+  void EndApplication();
+
+  // app_form_list.cpp: ListBox1 and the editing commands.
+  void CreateListView();
+  static LRESULT CALLBACK ListSubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                           UINT_PTR id, DWORD_PTR refData);
+  bool OnListNotify(NMHDR* header, LRESULT& result);
+  void ToggleCheckAt(std::ptrdiff_t index);
+  void BeginDrag();
+  void EndDrag(bool drop, POINT screenPoint);
+  void ShowListContextMenu(LPARAM position);
+  void ListEdit(void (ItemList::*operation)());
+  void Copy1Click();
+  void Paste1Click();
+  void OnListDropFiles(HDROP drop);
+
+  // app_form_add.cpp: the add commands.
+  void AddFiles1Click();
+  void AddFolder1Click();
+  void AddSubfolders1Click();
+  void AddRecursiveSubfolders1Click();
+  void AddURLs1Click();
+  void AddAnything1Click();
+  std::vector<std::wstring> RunFolderPicker(bool multiple);
+  void AltKlasorlerEkle1(const std::string& folder);
+  void IciceAltKlasorlerEkle1(const std::string& folder);
+  void AddSubfoldersOf(const std::string& folder, bool allLevels);
+  void AddLines(const std::vector<std::string>& lines);
+
+  // app_form_run.cpp: the opening run, the countdown and the run options.
+  void BitBtn1Click();
+  void StartCountdown();
+  void TimerCloseTimer();
+  void Button6Click();
+  void SetRadioChoice(bool useDefaultProgram);
+  void RadioButton1Click();
+  void RadioButton2Click();
+  void Edit1Change();
+  void BitBtn2Click();
+  void SpinEdit1Change();
+  void SpinEdit1Step(int delta);
+  void AutoClose1Click();
+  void StayonTop1Click();
+  void SetMenuCheck(UINT id, bool checked);
+  std::wstring ControlText(int id) const;
+  // Sets a control's text only when it differs, so a change handler runs only for a change.
+  void SetControlText(int id, const std::wstring& text);
+
+  AppFormArgs args_;
+  AppValues values_;
+  std::string settingsDir_;
+  Win32FileSystem fileSystem_;
+  std::unique_ptr<SettingsStore> store_;
+  ItemList list_;
+
+  // Fonts, images and menus live as long as the window.
+  UniqueGdiObject font_, boldFont_, closeFont_, listFont_;
+  std::vector<UniqueIcon> icons_;
+  std::vector<UniqueGdiObject> menuBitmaps_;
+  HMENU mainMenu_ = nullptr;  // destroyed with the window it is attached to
+  UniqueMenu popupAdd_, popupRemove_, popupRightClick_;
+  HWND list_view_ = nullptr;
+  HWND tooltip_ = nullptr;
+  HWND status_ = nullptr;
+
+  std::map<HWND, std::wstring> hints_;
+  std::map<UINT, std::wstring> menuHints_;
+  std::wstring statusText_;
+  RECT panel8_{};
+
+  bool saveGeometry_ = false;
+  UINT lastSizeType_ = SIZE_RESTORED;
+  SIZE lastSize_{-1, -1};
+  bool startMaximized_ = false;
+
+  bool stayOnTop_ = false, remember_ = false, autoClose_ = false, autoOpenList_ = false;
+  bool useDefaultProgram_ = true;  // RadioButton1 checked, else RadioButton2
+  bool panelCloseVisible_ = false;
+  bool timerCloseEnabled_ = false;
+  long long closeCountdown_ = 0;
+  bool running_ = false;
+  bool endRequested_ = false;
+  bool syncing_ = false;
+  std::ptrdiff_t shownCurrent_ = -1;
+  bool dragging_ = false;
+
+  std::wstring lastFolder_;               // LastFolder
+  std::vector<std::string> folderList_;  // FolderList
+};
+
+}  // namespace quillet

@@ -1,0 +1,216 @@
+// The opening run, the auto-close countdown, the run options and the stay-on-top option.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdint>
+
+#include "app/app_form.h"
+#include "app/control_ids.h"
+#include "list/opening_run.h"
+#include "platform/win32/dialogs.h"
+#include "util/text.h"
+
+namespace quillet {
+
+namespace {
+
+// What the run needs from the window: the options as the controls show them now, the shell,
+// and a wait that keeps the window working.
+class FormRunEnvironment final : public RunEnvironment {
+ public:
+  FormRunEnvironment(std::function<RunOptions()> options, std::function<void(std::size_t)> selected,
+                     HWND window)
+      : options_(std::move(options)), selected_(std::move(selected)), window_(window) {}
+  RunOptions Options() override { return options_(); }
+  FolderProbe& Probe() override { return probe_; }
+  void Launch(const LaunchRequest& request) override { ShellLaunch(window_, request); }
+  void Wait(long long milliseconds) override { SleepWithoutFreeze(milliseconds); }
+  void EntrySelected(std::size_t index) override { selected_(index); }
+
+ private:
+  std::function<RunOptions()> options_;
+  std::function<void(std::size_t)> selected_;
+  HWND window_;
+  Win32FolderProbe probe_;
+};
+
+}  // namespace
+
+void TAppForm::BitBtn1Click() {
+  if (running_) return;
+  if (list_.Count() == 0) {
+    MessageBoxW(Handle(), L"列表是空的!", L"警告", MB_OK | MB_ICONWARNING);
+    return;
+  }
+  HWND button = Control(IDC_BITBTN1);
+  SetWindowTextW(button, L"正在打开...");
+  EnableWindow(button, FALSE);
+
+  FormRunEnvironment environment(
+      [this] {
+        RunOptions options;
+        options.useDefaultProgram = useDefaultProgram_;
+        options.program = Narrow(ControlText(IDC_EDIT1));
+        options.waitMs = ParseWait(Narrow(ControlText(IDC_SPINEDIT1)));
+        return options;
+      },
+      [this](std::size_t) { SyncListView(true); }, Handle());
+
+  struct IdleFace {
+    TAppForm* form;
+    HWND button;
+    ~IdleFace() {
+      form->running_ = false;
+      EnableWindow(button, TRUE);
+      SetWindowTextW(button, L"QUILLET");
+      if (!GetFocus()) SetFocus(button);
+    }
+  };
+  {
+    running_ = true;
+    IdleFace idle{this, button};
+    RunOpening(list_, environment);
+  }
+
+  if (endRequested_) {  // the window was closed while the run waited
+    EndApplication();
+    return;
+  }
+  if (autoClose_) StartCountdown();
+}
+
+void TAppForm::StartCountdown() {
+  closeCountdown_ = 10;
+  SetWindowTextW(Control(IDC_BUTTON6), L"取消自动关闭 (10)");
+  ProcessMessages();
+  if (!Handle()) return;
+  panelCloseVisible_ = true;
+  Layout();
+  // A countdown already running keeps its timer: only the count starts again.
+  if (!timerCloseEnabled_) {
+    SetTimer(Handle(), kTimerCloseId, 1000, nullptr);
+    timerCloseEnabled_ = true;
+  }
+}
+
+void TAppForm::TimerCloseTimer() {
+  if (!timerCloseEnabled_) return;
+  --closeCountdown_;
+  SetWindowTextW(Control(IDC_BUTTON6),
+                 (L"取消自动关闭 (" + std::to_wstring(closeCountdown_) + L")").c_str());
+  ProcessMessages();
+  if (closeCountdown_ == 0 && Handle()) {
+    KillTimer(Handle(), kTimerCloseId);
+    timerCloseEnabled_ = false;
+    EndApplication();
+  }
+}
+
+void TAppForm::Button6Click() {
+  KillTimer(Handle(), kTimerCloseId);
+  timerCloseEnabled_ = false;
+  panelCloseVisible_ = false;
+  Layout();
+}
+
+// The two radio buttons are managed here rather than by the system, so that becoming checked
+// (by the user or by code) is the one event that stores the choice.
+void TAppForm::SetRadioChoice(bool useDefaultProgram) {
+  if (useDefaultProgram_ == useDefaultProgram) return;
+  useDefaultProgram_ = useDefaultProgram;
+  SendMessageW(Control(IDC_RADIOBUTTON1), BM_SETCHECK, useDefaultProgram ? BST_CHECKED : BST_UNCHECKED, 0);
+  SendMessageW(Control(IDC_RADIOBUTTON2), BM_SETCHECK, useDefaultProgram ? BST_UNCHECKED : BST_CHECKED, 0);
+  if (useDefaultProgram) {
+    RadioButton1Click();
+  } else {
+    RadioButton2Click();
+  }
+}
+
+void TAppForm::RadioButton1Click() {
+  if (store_) store_->WriteString("OpenWithDefaults", "ON");
+}
+
+void TAppForm::RadioButton2Click() {
+  if (store_) store_->WriteString("OpenWithDefaults", "OFF");
+}
+
+void TAppForm::Edit1Change() {
+  if (store_) store_->WriteString("OpenWith", Narrow(ControlText(IDC_EDIT1)));
+}
+
+void TAppForm::BitBtn2Click() {
+  FileDialogOptions options;
+  options.filter = L"Executable (*.exe)|*.exe|Any File (*.*)|*.*";
+  options.defaultExtension = L"exe";
+  std::vector<std::wstring> chosen = ShowOpenFileDialog(Handle(), options);
+  if (chosen.empty()) return;
+  SetControlText(IDC_EDIT1, chosen.front());
+  SetRadioChoice(false);
+  if (store_) store_->WriteString("OpenWith", Narrow(ControlText(IDC_EDIT1)));
+}
+
+void TAppForm::SpinEdit1Change() {
+  if (store_) store_->WriteInteger("Wait", ParseWait(Narrow(ControlText(IDC_SPINEDIT1))));
+}
+
+void TAppForm::SpinEdit1Step(int delta) {
+  // The arrows step from what the box shows; a text that is no number counts as 0. The box
+  // holds a 32-bit value, so a step past either end stays at that end.
+  long long value = ParseWait(Narrow(ControlText(IDC_SPINEDIT1))) + (delta > 0 ? 1 : delta < 0 ? -1 : 0);
+  if (value > INT32_MAX) value = INT32_MAX;
+  if (value < INT32_MIN) value = INT32_MIN;
+  SetControlText(IDC_SPINEDIT1, std::to_wstring(value));
+}
+
+void TAppForm::AutoClose1Click() {
+  if (autoClose_) {
+    store_->WriteInteger("AutoClose", 0);
+    autoClose_ = false;
+  } else {
+    store_->WriteInteger("AutoClose", 1);
+    autoClose_ = true;
+  }
+  SetMenuCheck(IDM_AUTOCLOSE1, autoClose_);
+}
+
+void TAppForm::StayOnTopYap() {
+  store_->WriteInteger("StayOnTop", 1);
+  stayOnTop_ = true;
+  SetMenuCheck(IDM_STAYONTOP1, true);
+  SetWindowPos(Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  ProcessMessages();
+}
+
+void TAppForm::StayOnTopYapMa() {
+  store_->WriteInteger("StayOnTop", 0);
+  stayOnTop_ = false;
+  SetMenuCheck(IDM_STAYONTOP1, false);
+  SetWindowPos(Handle(), HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  ProcessMessages();
+}
+
+void TAppForm::StayonTop1Click() {
+  if (stayOnTop_) {
+    StayOnTopYapMa();
+  } else {
+    StayOnTopYap();
+  }
+}
+
+void TAppForm::WithStayOnTopBracket(const std::function<void()>& showModal) {
+  if (!stayOnTop_) {
+    showModal();
+    return;
+  }
+  StayOnTopYapMa();
+  try {
+    showModal();
+  } catch (...) {
+    StayOnTopYap();
+    throw;
+  }
+  StayOnTopYap();
+}
+
+}  // namespace quillet
