@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing Quillet need, and only
+# those that are missing, so a second call costs a few dpkg look-ups and nothing else.
+set -euo pipefail
+
+PACKAGES=(
+  # native build of the logic and its tests, benchmarks and fuzzing
+  cmake g++ make pkg-config libgtest-dev googletest libbenchmark-dev clang libfuzzer-14-dev hyperfine
+  # cross build of quillet.exe
+  g++-mingw-w64-x86-64-posix mingw-w64-tools
+  # running it: Wine, a virtual screen with a window manager, CJK fonts, screenshots
+  wine wine64 xvfb xdotool imagemagick fonts-wqy-microhei x11-utils openbox
+)
+# Further packages (e.g. libraries a later part of the program needs) can be named here.
+if [[ -n "${QUILLET_EXTRA_PACKAGES:-}" ]]; then
+  read -r -a extra <<<"$QUILLET_EXTRA_PACKAGES"
+  PACKAGES+=("${extra[@]}")
+fi
+
+missing=()
+for pkg in "${PACKAGES[@]}"; do
+  status=$(dpkg-query -W -f='${db:Status-Status}' "$pkg" 2>/dev/null || true)
+  if [[ "$status" != "installed" ]]; then
+    missing+=("$pkg")
+  fi
+done
+
+if [[ ${#missing[@]} -eq 0 ]]; then
+  exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}"
+SUDO=()
+if [[ $(id -u) -ne 0 ]]; then
+  SUDO=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
+"${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,156 @@
+// A small driver for the end-to-end tests: it starts the real quillet.exe in a private program
+// folder and works it from outside, the way a user would, through window messages, the
+// clipboard and the files the program writes. Everything that waits polls a condition with a
+// time limit; nothing sleeps a fixed time where a condition can be watched.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/win32/unique_handle.h"
+
+namespace quillet::e2e {
+
+// The usual limit of one wait; a shared, busy machine under Wine is slow, never this slow.
+inline constexpr DWORD kWaitMs = 10000;
+
+// Polls `condition` every few milliseconds until it holds or `timeout_ms` has passed.
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeout_ms = kWaitMs);
+
+// The built programs, as Windows paths (build paths given by the build as Unix paths are
+// reached through Wine's Z: drive).
+std::wstring QuilletExe();
+std::wstring RecorderExe();
+std::wstring ToWindowsPath(const std::string& build_path);
+
+// A child window (at any depth) of `parent` with the given control ID.
+HWND ChildById(HWND parent, int id);
+
+std::string ReadFileBytes(const std::wstring& path);  // "" when missing
+bool FileExists(const std::wstring& path);
+void WriteFileBytes(const std::wstring& path, const std::string& bytes);
+
+// The key=value lines of section [Settings] of a settings.ini text, in file order.
+using IniKeys = std::map<std::string, std::string>;
+IniKeys ParseSettings(const std::string& bytes);
+
+// A launch seen by recorder.exe: the tick count at which the process was created, and the
+// single argument it was given (empty optional when the command line was not
+// <program> "<argument>").
+struct Launch {
+  std::uint64_t tick = 0;
+  std::string command_line;
+  std::optional<std::string> argument;
+};
+std::vector<Launch> ReadLaunches(const std::wstring& log_path);
+
+// Waits until no process with this executable name (e.g. L"recorder.exe") is running.
+bool WaitForNoProcess(const wchar_t* exe_name, DWORD timeout_ms = kWaitMs);
+
+// A message box of the program: its caption and text.
+struct MessageBoxInfo {
+  HWND window = nullptr;
+  std::string caption;
+  std::string text;
+};
+
+// One running (or startable) copy of quillet.exe in its own temporary program folder, so
+// settings.ini and files.txt land there and no test sees another's.
+class Program {
+ public:
+  Program();
+  ~Program();
+  Program(const Program&) = delete;
+  Program& operator=(const Program&) = delete;
+
+  const std::wstring& Folder() const { return folder_; }  // ends with "\"
+  std::wstring PathInFolder(const std::wstring& name) const { return folder_ + name; }
+  std::wstring SettingsPath() const { return PathInFolder(L"settings.ini"); }
+  std::string SettingsBytes() const { return ReadFileBytes(SettingsPath()); }
+  IniKeys Settings() const { return ParseSettings(SettingsBytes()); }
+  void WriteSettings(const std::string& bytes) const { WriteFileBytes(SettingsPath(), bytes); }
+
+  // Copies recorder.exe into the program folder and points its log there; returns the
+  // recorder's path (the program to name in Edit1).
+  std::wstring InstallRecorder();
+  std::wstring RecorderLog() const { return PathInFolder(L"launches.log"); }
+  std::vector<Launch> Launches() const { return ReadLaunches(RecorderLog()); }
+
+  // Starts the program with the given arguments and waits until its main window is visible
+  // and its message loop answers. Returns false (with the reason in `error`) if not.
+  bool Start(const std::vector<std::wstring>& arguments = {});
+  bool WaitForExit(DWORD timeout_ms = kWaitMs);
+  bool Running() const;
+  void Kill();
+  // Ends the program the way the user would (Exit1) and waits for the process to end.
+  bool Exit();
+  DWORD ProcessId() const { return pid_; }
+  const std::string& Error() const { return error_; }
+
+  // Lets the program's message loop catch up: returns once it has handled everything that
+  // was sent to it before.
+  void Sync() const;
+
+  HWND Main() const { return main_; }
+  HWND Control(int id) const;
+  HWND List() const;
+
+  std::string Text(HWND window) const;
+  std::string Text(int id) const { return Text(Control(id)); }
+  std::string Caption() const { return Text(main_); }
+  void SetText(int id, const std::string& text) const;
+  void SetText(HWND window, const std::string& text) const;
+  // BM_GETCHECK of a check box or radio button.
+  bool ButtonChecked(int id) const;
+  // The check mark of a main-menu item; empty when the menu can't be read from outside.
+  std::optional<bool> MenuChecked(int command_id) const;
+  // BM_CLICK, sent: returns when the program has handled the click. Not for buttons that
+  // open a modal window or start a long action.
+  void Click(int id) const;
+  // The same click, posted: returns at once.
+  void PostClick(int id) const;
+  static void PostClick(HWND button);
+  // A menu command, posted.
+  void Command(int command_id) const;
+
+  // The list through the program's own "全部复制" (the clipboard's text, split at CR LF).
+  std::vector<std::string> Entries() const;
+  // Puts text on the clipboard and pastes it with "粘贴"; waits until the entries arrived.
+  bool Paste(const std::string& text, int expected_count) const;
+  int ItemCount() const;
+  bool Checked(int index) const;
+  int Selected() const;
+  void Select(int index) const;
+  // Toggles the check mark of one entry with the space bar and waits for the change.
+  bool ToggleCheck(int index) const;
+
+  // Drops files on a window of the program (by default the list), as Explorer does.
+  bool DropFiles(const std::vector<std::string>& paths, HWND target = nullptr) const;
+
+  bool IsTopmost() const;
+  // A visible top-level window of this process with the given class (and caption if given).
+  HWND FindWindowOfClass(const wchar_t* class_name, const std::string* caption = nullptr) const;
+  HWND WaitForWindow(const wchar_t* class_name, DWORD timeout_ms = kWaitMs) const;
+  std::optional<MessageBoxInfo> WaitForMessageBox(DWORD timeout_ms = kWaitMs) const;
+  bool AnyMessageBox() const;
+  static void PressOk(HWND dialog);
+
+ private:
+  std::wstring folder_;
+  UniqueKernelHandle process_;
+  DWORD pid_ = 0;
+  HWND main_ = nullptr;
+  std::string error_;
+};
+
+// Saves a picture of the window (as on screen) as <name>.bmp in QUILLET_SCREENSHOT_DIR;
+// without that variable nothing is saved. Returns the file written, or "".
+std::wstring SaveScreenshot(HWND window, const std::string& name);
+
+}  // namespace quillet::e2e
