@@ -9,6 +9,16 @@
 #include <stdexcept>
 #include <string>
 
+// <windows.h> maps DeleteFile and ReplaceFile to their ...W functions by macro, which would
+// rename these members in some files and not in others, depending on which header came first.
+// The members keep their plain names everywhere: call the Windows functions as ...W.
+#ifdef DeleteFile
+#undef DeleteFile
+#endif
+#ifdef ReplaceFile
+#undef ReplaceFile
+#endif
+
 namespace quillet {
 
 // A failed read or write. message is the system's text for code (without a final ".");

@@ -25,4 +25,14 @@ std::vector<std::wstring> ShowOpenFileDialog(HWND owner, const FileDialogOptions
 // cancelled.
 std::vector<std::wstring> PickFolders(HWND owner, std::wstring& lastFolder, bool multiple);
 
+// The pieces of the open dialog that don't need a dialog on the screen.
+// "A|B|C|D" to "A\0B\0C\0D\0\0", the filter form of the common dialogs.
+std::wstring DialogFilter(const std::wstring& filter);
+// The answer buffer of a multi-select open dialog: a single full path, or the folder followed
+// by the file names, each ended by a zero and the whole by a second zero.
+std::vector<std::wstring> ParseOpenDialogBuffer(const wchar_t* buffer, std::size_t size);
+// The root of the browse-for-folder dialog for a start folder: its drive ("C:\"), its
+// network share ("\\server\share"), or "" (the whole shell namespace).
+std::wstring DriveOf(const std::wstring& folder);
+
 }  // namespace quillet

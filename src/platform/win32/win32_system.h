@@ -2,7 +2,11 @@
 #pragma once
 
 #include <windows.h>
+// The file-system members are named DeleteFile and ReplaceFile; see platform/file_system.h.
+#undef DeleteFile
+#undef ReplaceFile
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -41,8 +45,16 @@ void ShellLaunch(HWND mainWindow, const LaunchRequest& request);
 std::string GetClipboardText(HWND owner);
 void SetClipboardText(HWND owner, const std::string& text);
 
-// Processes all pending window messages of this thread.
+// Processes all pending window messages of this thread. A WM_QUIT met here is posted again,
+// so the main message loop still ends.
 void ProcessMessages();
+// A hook that sees every message ProcessMessages (and the main loop, if it calls it) takes
+// from the queue before it is translated and dispatched, e.g. for IsDialogMessage or
+// accelerators; returning true means the message was handled. One hook per program.
+void SetMessagePreTranslator(std::function<bool(MSG&)> preTranslate);
+bool PreTranslate(MSG& message);
+// True once ProcessMessages has met WM_QUIT: the program is ending.
+bool QuitRequested();
 // Waits while the window keeps working: MsgWaitForMultipleObjects on QS_ALLINPUT.
 void SleepWithoutFreeze(long long milliseconds);
 
@@ -53,6 +65,7 @@ void ShowErrorReport(HWND owner, const std::string& message);
 
 // Full path of the running program file, and its folder without a trailing "\".
 std::wstring ProgramFilePath();
+std::wstring ProgramFolder();
 // SHGetFolderPathW(CSIDL_APPDATA); "" when it can't be determined.
 std::string AppDataFolder();
 // The environment variable, "" when unset.

@@ -1,0 +1,224 @@
+// The add window TAddURL: a text box whose non-blank lines become entries.
+#include "app/urlform.h"
+
+#include "app/control_ids.h"
+#include "platform/win32/unique_handle.h"
+#include "util/text.h"
+
+namespace quillet {
+namespace {
+
+constexpr int kClientWidth = 527;
+constexpr int kClientHeight = 243;
+constexpr int kButtonRowHeight = 43;
+constexpr int kButtonWidth = 158;
+constexpr int kButtonHeight = 37;
+constexpr int kButtonGap = 8;
+// Pasting a hundred thousand addresses must not stop at the edit control's default 32 K.
+constexpr WPARAM kMemoLimitChars = 64 * 1024 * 1024;
+
+HFONT MakeTahoma(int pixelHeight) {
+  return CreateFontW(-pixelHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET,
+                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                     L"Tahoma");
+}
+
+class AddUrlWindow {
+ public:
+  AddUrlWindow(HWND owner, const std::wstring& initialText) : owner_(owner), initialText_(initialText) {}
+
+  std::vector<std::string> ShowModal() {
+    if (!RegisterWindowClass()) return {};
+    DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPCHILDREN;
+    DWORD exStyle = WS_EX_CONTROLPARENT | WS_EX_DLGMODALFRAME;
+    RECT frame{0, 0, kClientWidth, kClientHeight};
+    AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+    const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+    const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+    window_ = CreateWindowExW(exStyle, QUILLET_ADDURL_CLASS, L"添加", style, left, top, width, height,
+                              owner_, nullptr, GetModuleHandleW(nullptr), this);
+    if (!window_) return {};
+
+    // Modal: the owner takes no input until this window is gone. It is enabled again before
+    // the window is destroyed, so the system hands activation back to it.
+    const bool disableOwner = owner_ && IsWindowEnabled(owner_);
+    if (disableOwner) EnableWindow(owner_, FALSE);
+    ShowWindow(window_, SW_SHOWNORMAL);
+    SetForegroundWindow(window_);
+    SetFocus(memo_);
+    RunLoop();
+    if (disableOwner) EnableWindow(owner_, TRUE);
+    DestroyWindow(window_);
+    return confirmed_ ? std::move(lines_) : std::vector<std::string>{};
+  }
+
+ private:
+  static bool RegisterWindowClass() {
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW existing{};
+    existing.cbSize = sizeof existing;
+    if (GetClassInfoExW(instance, QUILLET_ADDURL_CLASS, &existing)) return true;
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = &AddUrlWindow::Procedure;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = static_cast<HICON>(LoadImageW(instance, L"MAINICON", IMAGE_ICON, GetSystemMetrics(SM_CXICON),
+                                                      GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR));
+    windowClass.hIconSm = static_cast<HICON>(LoadImageW(instance, L"MAINICON", IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                        GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = QUILLET_ADDURL_CLASS;
+    return RegisterClassExW(&windowClass) != 0;
+  }
+
+  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+      auto* self = static_cast<AddUrlWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+      self->window_ = window;
+      SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<AddUrlWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!self) return DefWindowProcW(window, message, wParam, lParam);
+    if (message == WM_NCDESTROY) SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    return self->Handle(message, wParam, lParam);
+  }
+
+  LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+      case WM_CREATE:
+        CreateControls();
+        return 0;
+      case WM_SIZE:
+        Layout(LOWORD(lParam), HIWORD(lParam));
+        return 0;
+      case WM_COMMAND:
+        if (LOWORD(wParam) == IDC_ADDURL_BITBTN1) {
+          BitBtn1Click();
+          return 0;
+        }
+        if (LOWORD(wParam) == IDC_ADDURL_BITBTN2) {
+          done_ = true;
+          return 0;
+        }
+        break;
+      case WM_CLOSE:
+        done_ = true;  // the loop destroys the window
+        return 0;
+      case WM_ACTIVATE:
+        // Keep the focused control across a switch to another program and back.
+        if (LOWORD(wParam) == WA_INACTIVE) {
+          lastFocus_ = GetFocus();
+        } else if (lastFocus_ && IsChild(window_, lastFocus_)) {
+          SetFocus(lastFocus_);
+          return 0;
+        }
+        break;
+      default:
+        break;
+    }
+    return DefWindowProcW(window_, message, wParam, lParam);
+  }
+
+  void CreateControls() {
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    font_.reset(MakeTahoma(11));
+    buttonFont_.reset(MakeTahoma(16));
+    SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+
+    // No word wrap: each line of the box is one entry, however long.
+    memo_ = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
+                            WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_HSCROLL | WS_VSCROLL | ES_MULTILINE |
+                                ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_WANTRETURN | ES_NOHIDESEL,
+                            0, 0, 0, 0, window_, reinterpret_cast<HMENU>(IDC_ADDURL_MEMO1), instance, nullptr);
+    SendMessageW(memo_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+    SendMessageW(memo_, EM_SETLIMITTEXT, kMemoLimitChars, 0);
+    SetWindowTextW(memo_, initialText_.c_str());
+    const LPARAM end = GetWindowTextLengthW(memo_);
+    SendMessageW(memo_, EM_SETSEL, end, end);
+
+    ok_ = CreateWindowExW(0, L"BUTTON", L"确定", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 0, 0, 0,
+                          window_, reinterpret_cast<HMENU>(IDC_ADDURL_BITBTN1), instance, nullptr);
+    cancel_ = CreateWindowExW(0, L"BUTTON", L"取消", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 0, 0,
+                              window_, reinterpret_cast<HMENU>(IDC_ADDURL_BITBTN2), instance, nullptr);
+    for (HWND button : {ok_, cancel_})
+      SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(buttonFont_.get()), FALSE);
+  }
+
+  void Layout(int width, int height) {
+    const int rowTop = height - kButtonRowHeight;
+    MoveWindow(memo_, 0, 0, width, rowTop > 0 ? rowTop : 0, TRUE);
+    const int buttonTop = rowTop + (kButtonRowHeight - kButtonHeight) / 2;
+    const int pairLeft = (width - (2 * kButtonWidth + kButtonGap)) / 2;
+    MoveWindow(ok_, pairLeft, buttonTop, kButtonWidth, kButtonHeight, TRUE);
+    MoveWindow(cancel_, pairLeft + kButtonWidth + kButtonGap, buttonTop, kButtonWidth, kButtonHeight, TRUE);
+  }
+
+  void BitBtn1Click() {
+    const int length = GetWindowTextLengthW(memo_);
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(memo_, text.data(), length + 1)));
+    const std::string utf8 = Narrow(text);
+    for (std::string_view line : SplitLines(utf8))
+      if (!TrimBlanks(line).empty()) lines_.emplace_back(line);
+    confirmed_ = true;
+    done_ = true;
+  }
+
+  // Memo1KeyDown: Escape closes the window with nothing added. Taken here, before the edit
+  // control sees it, because a multi-line edit keeps every key for itself.
+  bool PreTranslate(const MSG& message) {
+    if (message.message != WM_KEYDOWN) return false;
+    if (message.hwnd != window_ && !IsChild(window_, message.hwnd)) return false;
+    if (message.wParam == VK_ESCAPE) {
+      done_ = true;
+      return true;
+    }
+    if (message.wParam == 'A' && message.hwnd == memo_ && (GetKeyState(VK_CONTROL) & 0x8000)) {
+      SendMessageW(memo_, EM_SETSEL, 0, -1);
+      return true;
+    }
+    return false;
+  }
+
+  void RunLoop() {
+    MSG message;
+    while (!done_) {
+      const BOOL got = GetMessageW(&message, nullptr, 0, 0);
+      if (got == -1) break;
+      if (got == 0) {
+        // The program is ending: leave the window and let the main loop see the request.
+        PostQuitMessage(static_cast<int>(message.wParam));
+        break;
+      }
+      if (PreTranslate(message)) continue;
+      if (IsDialogMessageW(window_, &message)) continue;
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
+
+  HWND owner_;
+  std::wstring initialText_;
+  HWND window_ = nullptr;
+  HWND memo_ = nullptr;
+  HWND ok_ = nullptr;
+  HWND cancel_ = nullptr;
+  HWND lastFocus_ = nullptr;
+  UniqueGdiObject font_;
+  UniqueGdiObject buttonFont_;
+  bool done_ = false;
+  bool confirmed_ = false;
+  std::vector<std::string> lines_;
+};
+
+}  // namespace
+
+std::vector<std::string> ShowAddUrlWindow(HWND owner, const std::wstring& initialText) {
+  AddUrlWindow window(owner, initialText);
+  return window.ShowModal();
+}
+
+}  // namespace quillet

@@ -1,0 +1,500 @@
+// The main window, created in this process on a scratch settings folder and driven by the
+// messages the user's actions send.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/app_form.h"
+#include "app/control_ids.h"
+#include "app/popup_guard.h"
+#include "platform/win32/win32_system.h"
+#include "temp_folder.h"
+#include "util/text.h"
+
+namespace quillet {
+namespace {
+
+using Settings = std::map<std::string, std::string>;
+
+std::wstring TextOf(HWND window) {
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+class AppFormTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES |
+                                                        ICC_UPDOWN_CLASS | ICC_TAB_CLASSES};
+    InitCommonControlsEx(&controls);
+  }
+
+  void Start() {
+    form_ = std::make_unique<TAppForm>(AppFormArgs{L"", folder_.path(), false});
+    form_->Create();
+  }
+  HWND Window() const { return form_->Handle(); }
+  HWND Control(int id) const { return form_->Control(id); }
+  HWND List() const { return Control(IDC_LISTBOX1); }
+
+  void Command(int id) { SendMessageW(Window(), WM_COMMAND, MAKEWPARAM(id, 0), 0); }
+  void Click(int id) {
+    SendMessageW(Window(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(Control(id)));
+  }
+
+  std::string SettingsPath() const { return folder_ / "settings.ini"; }
+  std::string SettingsBytes() {
+    return Win32FileSystem().ReadFile(SettingsPath()).value_or("<missing>");
+  }
+  Settings ReadSettings() {
+    Settings keys;
+    std::string bytes = SettingsBytes();
+    if (bytes.rfind("\xEF\xBB\xBF", 0) == 0) bytes.erase(0, 3);
+    for (std::string_view line : SplitLines(bytes)) {
+      std::size_t eq = line.find('=');
+      if (eq != std::string_view::npos) keys[std::string(line.substr(0, eq))] = std::string(line.substr(eq + 1));
+    }
+    return keys;
+  }
+
+  bool MenuChecked(UINT id) const {
+    return (GetMenuState(form_->MainMenu(), id, MF_BYCOMMAND) & MF_CHECKED) != 0;
+  }
+  bool Topmost() const { return (GetWindowLongPtrW(Window(), GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; }
+
+  int ViewCount() const { return static_cast<int>(SendMessageW(List(), LVM_GETITEMCOUNT, 0, 0)); }
+  int ViewSelection() const { return ListView_GetNextItem(List(), -1, LVNI_SELECTED); }
+  bool ViewChecked(int index) const {
+    UINT state = ListView_GetItemState(List(), index, LVIS_STATEIMAGEMASK);
+    return (state >> 12) == 2;
+  }
+  std::string ViewText(int index) const {
+    wchar_t buffer[512] = {};
+    ListView_GetItemText(List(), index, 0, buffer, 512);
+    return Narrow(buffer);
+  }
+  void SelectInView(int index) {
+    ListView_SetItemState(List(), index, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+  }
+  std::vector<std::string> ModelTexts() {
+    std::vector<std::string> texts;
+    for (const Entry& entry : form_->List().Entries()) texts.push_back(entry.text);
+    return texts;
+  }
+  POINT RowCentreOnScreen(int index) const {
+    RECT row{};
+    ListView_GetItemRect(List(), index, &row, LVIR_BOUNDS);
+    POINT point{(row.left + row.right) / 2, (row.top + row.bottom) / 2};
+    ClientToScreen(List(), &point);
+    return point;
+  }
+
+  testing::TempFolder folder_;
+  std::unique_ptr<TAppForm> form_;
+};
+
+TEST_F(AppFormTest, FirstStartShowsTheDesignedWindowAndStoresTheDefaultProgram) {
+  Start();
+  EXPECT_EQ(TextOf(Window()), L"KALMIRO - Quillet");
+  EXPECT_EQ(form_->Values().caption, "KALMIRO - Quillet");
+  EXPECT_EQ(form_->Values().version, "3.1");
+  EXPECT_EQ(form_->SettingsDir(), folder_.path() + "\\");
+
+  RECT client{};
+  GetClientRect(Window(), &client);
+  EXPECT_EQ(client.right, 497);
+  EXPECT_EQ(client.bottom, 480);
+
+  const std::string notepad = EnvironmentVariable("WINDIR") + "\\notepad.exe";
+  EXPECT_EQ(Narrow(TextOf(Control(IDC_EDIT1))), notepad);
+  EXPECT_EQ(SettingsBytes(), "\xEF\xBB\xBF[Settings]\r\nOpenWith=" + notepad + "\r\n\r\n");
+
+  EXPECT_EQ(SendMessageW(Control(IDC_RADIOBUTTON1), BM_GETCHECK, 0, 0), BST_CHECKED);
+  EXPECT_EQ(SendMessageW(Control(IDC_RADIOBUTTON2), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  EXPECT_EQ(TextOf(Control(IDC_SPINEDIT1)), L"0");
+  EXPECT_FALSE(GetWindowLongPtrW(Control(IDC_BUTTON6), GWL_STYLE) & WS_VISIBLE);
+  EXPECT_FALSE(Topmost());
+  for (UINT id : {IDM_STAYONTOP1, IDM_REMEMBER1, IDM_AUTOCLOSE1, IDM_AUTOOPENLIST1}) EXPECT_FALSE(MenuChecked(id));
+  UINT updates = GetMenuState(form_->MainMenu(), IDM_UPDATENOTIFICATIONS1, MF_BYCOMMAND);
+  EXPECT_TRUE(updates & MF_CHECKED);
+  EXPECT_TRUE(updates & MF_GRAYED);
+  EXPECT_EQ(SendMessageW(Window(), DM_GETDEFID, 0, 0), MAKELRESULT(IDC_BITBTN1, DC_HASDEFID));
+}
+
+TEST_F(AppFormTest, StoredOptionsAreAppliedWithoutChangingTheFile) {
+  const std::string stored =
+      "\xEF\xBB\xBF[Settings]\r\nStayOnTop=1\r\nAutoClose=1\r\nRemember=2\r\nWait=500\r\n"
+      "OpenWith=C:\\Tools\\viewer.exe\r\nOpenWithDefaults=OFF\r\n\r\n";
+  folder_.WriteFile("settings.ini", stored);
+  Start();
+  EXPECT_TRUE(Topmost());
+  EXPECT_TRUE(MenuChecked(IDM_STAYONTOP1));
+  EXPECT_TRUE(MenuChecked(IDM_AUTOCLOSE1));
+  EXPECT_FALSE(MenuChecked(IDM_REMEMBER1));  // only exactly 1 counts
+  EXPECT_EQ(TextOf(Control(IDC_SPINEDIT1)), L"500");
+  EXPECT_EQ(TextOf(Control(IDC_EDIT1)), L"C:\\Tools\\viewer.exe");
+  EXPECT_EQ(SendMessageW(Control(IDC_RADIOBUTTON2), BM_GETCHECK, 0, 0), BST_CHECKED);
+  EXPECT_EQ(SendMessageW(Control(IDC_RADIOBUTTON1), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  EXPECT_EQ(SettingsBytes(), stored);
+}
+
+struct OptionCase {
+  const char* name;
+  std::function<void(AppFormTest&, TAppForm&)> act;
+  Settings changed;  // the keys the action writes, with their values
+};
+
+class OptionHandlerTest : public AppFormTest, public ::testing::WithParamInterface<int> {};
+
+TEST_F(AppFormTest, EachOptionHandlerWritesExactlyItsKey) {
+  const std::vector<OptionCase> cases = {
+      {"RadioButton2", [](AppFormTest& t, TAppForm&) { t.Click(IDC_RADIOBUTTON2); }, {{"OpenWithDefaults", "OFF"}}},
+      {"RadioButton1 after 2",
+       [](AppFormTest& t, TAppForm&) {
+         t.Click(IDC_RADIOBUTTON2);
+         t.Click(IDC_RADIOBUTTON1);
+       },
+       {{"OpenWithDefaults", "ON"}}},
+      {"Edit1", [](AppFormTest& t, TAppForm&) { SetWindowTextW(t.Control(IDC_EDIT1), L"C:\\a b\\p.exe"); },
+       {{"OpenWith", "C:\\a b\\p.exe"}}},
+      {"Edit1 emptied", [](AppFormTest& t, TAppForm&) { SetWindowTextW(t.Control(IDC_EDIT1), L""); },
+       {{"OpenWith", ""}}},
+      {"SpinEdit1 typed", [](AppFormTest& t, TAppForm&) { SetWindowTextW(t.Control(IDC_SPINEDIT1), L"-250"); },
+       {{"Wait", "-250"}}},
+      {"SpinEdit1 not a number", [](AppFormTest& t, TAppForm&) { SetWindowTextW(t.Control(IDC_SPINEDIT1), L"12a"); },
+       {{"Wait", "0"}}},
+      {"SpinEdit1 arrow up from text",
+       [](AppFormTest& t, TAppForm&) {
+         SetWindowTextW(t.Control(IDC_SPINEDIT1), L"x");
+         NMUPDOWN change{};
+         change.hdr.hwndFrom = t.Control(IDC_SPINEDIT1_UPDOWN);
+         change.hdr.idFrom = IDC_SPINEDIT1_UPDOWN;
+         change.hdr.code = UDN_DELTAPOS;
+         change.iDelta = 1;
+         SendMessageW(t.Window(), WM_NOTIFY, IDC_SPINEDIT1_UPDOWN, reinterpret_cast<LPARAM>(&change));
+       },
+       {{"Wait", "1"}}},
+      {"AutoClose1", [](AppFormTest& t, TAppForm&) { t.Command(IDM_AUTOCLOSE1); }, {{"AutoClose", "1"}}},
+      {"AutoClose1 twice",
+       [](AppFormTest& t, TAppForm&) {
+         t.Command(IDM_AUTOCLOSE1);
+         t.Command(IDM_AUTOCLOSE1);
+       },
+       {{"AutoClose", "0"}}},
+      {"StayonTop1", [](AppFormTest& t, TAppForm&) { t.Command(IDM_STAYONTOP1); }, {{"StayOnTop", "1"}}},
+  };
+  for (const OptionCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    form_.reset();
+    DeleteFileW(Widen(SettingsPath()).c_str());
+    Start();
+    Settings before = ReadSettings();
+    c.act(*this, *form_);
+    Settings expected = before;
+    for (const auto& [key, value] : c.changed) expected[key] = value;
+    EXPECT_EQ(ReadSettings(), expected);
+  }
+}
+
+TEST_F(AppFormTest, OptionMenuChecksFollowTheStoredValue) {
+  Start();
+  Command(IDM_AUTOCLOSE1);
+  EXPECT_TRUE(MenuChecked(IDM_AUTOCLOSE1));
+  Command(IDM_STAYONTOP1);
+  EXPECT_TRUE(MenuChecked(IDM_STAYONTOP1));
+  EXPECT_TRUE(Topmost());
+  Command(IDM_STAYONTOP1);
+  EXPECT_FALSE(MenuChecked(IDM_STAYONTOP1));
+  EXPECT_FALSE(Topmost());
+  EXPECT_EQ(ReadSettings()["StayOnTop"], "0");
+}
+
+// What the timer saw while the add window was open, and what it typed.
+struct BracketProbe {
+  AppFormTest* test = nullptr;
+  TAppForm* form = nullptr;
+  std::wstring memoText;
+  bool seen = false, topmostWhileOpen = true, checkedWhileOpen = true;
+  std::string storedWhileOpen;
+  int ticks = 0;
+} g_bracket;
+
+void CALLBACK DriveAddWindow(HWND, UINT, UINT_PTR, DWORD) {
+  HWND window = FindWindowW(QUILLET_ADDURL_CLASS, nullptr);
+  if (!window) {
+    if (++g_bracket.ticks > 500) PostQuitMessage(1);  // never hang the suite
+    return;
+  }
+  if (g_bracket.seen) return;
+  g_bracket.seen = true;
+  HWND main = g_bracket.form->Handle();
+  g_bracket.topmostWhileOpen = (GetWindowLongPtrW(main, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+  g_bracket.checkedWhileOpen =
+      (GetMenuState(g_bracket.form->MainMenu(), IDM_STAYONTOP1, MF_BYCOMMAND) & MF_CHECKED) != 0;
+  g_bracket.storedWhileOpen = g_bracket.test->ReadSettings()["StayOnTop"];
+  SetWindowTextW(GetDlgItem(window, IDC_ADDURL_MEMO1), g_bracket.memoText.c_str());
+  PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(window, IDOK)));
+}
+
+TEST_F(AppFormTest, AddWindowRunsInsideTheStayOnTopBracket) {
+  Start();
+  Command(IDM_STAYONTOP1);
+  ASSERT_TRUE(Topmost());
+  g_bracket = BracketProbe{this, form_.get(), L"a\r\n  \r\n b "};
+  UINT_PTR timer = SetTimer(nullptr, 0, 20, DriveAddWindow);
+  Command(IDM_ADDANYTHING1);
+  KillTimer(nullptr, timer);
+
+  ASSERT_TRUE(g_bracket.seen);
+  EXPECT_FALSE(g_bracket.topmostWhileOpen);
+  EXPECT_FALSE(g_bracket.checkedWhileOpen);
+  EXPECT_EQ(g_bracket.storedWhileOpen, "0");
+  EXPECT_TRUE(Topmost());
+  EXPECT_TRUE(MenuChecked(IDM_STAYONTOP1));
+  EXPECT_EQ(ReadSettings()["StayOnTop"], "1");
+  EXPECT_EQ(ModelTexts(), (std::vector<std::string>{"a", " b "}));
+  EXPECT_EQ(ViewCount(), 2);
+}
+
+TEST_F(AppFormTest, AddWindowWithoutStayOnTopWritesNothing) {
+  Start();
+  g_bracket = BracketProbe{this, form_.get(), L"http://example.com"};
+  UINT_PTR timer = SetTimer(nullptr, 0, 20, DriveAddWindow);
+  Command(IDM_ADDURLS1);
+  KillTimer(nullptr, timer);
+  ASSERT_TRUE(g_bracket.seen);
+  EXPECT_EQ(ReadSettings().count("StayOnTop"), 0u);
+  EXPECT_FALSE(Topmost());
+  EXPECT_EQ(ModelTexts(), (std::vector<std::string>{"http://example.com"}));
+}
+
+TEST(PopupGuardTest, SwallowsOnlyTheClickThatClosedTheSameMenu) {
+  int buttonA = 0, buttonB = 0, menuA = 0, menuB = 0;
+  struct Case {
+    const char* name;
+    std::uint32_t closedAt, clickAt;
+    const void* button;
+    const void* menu;
+    bool swallowed;
+  };
+  const std::vector<Case> cases = {
+      {"same button at once", 1000, 1000, &buttonA, &menuA, true},
+      {"same button 99 ms later", 1000, 1099, &buttonA, &menuA, true},
+      {"same button 100 ms later", 1000, 1100, &buttonA, &menuA, false},
+      {"other button", 1000, 1010, &buttonB, &menuA, false},
+      {"other menu", 1000, 1010, &buttonA, &menuB, false},
+      {"across the tick wrap", 0xFFFFFFF0u, 0x00000010u, &buttonA, &menuA, true},
+      {"long after, across the wrap", 0xFFFFFF00u, 0x00000050u, &buttonA, &menuA, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PopupGuard guard;
+    guard.MenuClosed(&buttonA, &menuA, c.closedAt);
+    EXPECT_EQ(guard.ShouldSwallow(c.button, c.menu, c.clickAt), c.swallowed);
+    // Whatever happened, the click after a swallowed one opens the menu again.
+    if (c.swallowed) EXPECT_FALSE(guard.ShouldSwallow(c.button, c.menu, c.clickAt));
+  }
+  PopupGuard fresh;
+  EXPECT_FALSE(fresh.ShouldSwallow(&buttonA, &menuA, 0));
+}
+
+TEST_F(AppFormTest, ListCommandsShowInTheListView) {
+  Start();
+  SetClipboardText(Window(), "a\r\n\r\nb\r\n");
+  Command(IDM_PASTE1);
+  ASSERT_EQ(ViewCount(), 3);
+  EXPECT_EQ(ViewText(0), "a");
+  EXPECT_EQ(ViewText(1), "");
+  EXPECT_EQ(ViewText(2), "b");
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(ViewChecked(i));
+
+  Command(IDM_CHECKNONE1);
+  for (int i = 0; i < 3; ++i) EXPECT_FALSE(ViewChecked(i));
+  Command(IDM_CHECKALL1);
+  EXPECT_TRUE(ViewChecked(1));
+
+  // Selecting in the view selects in the model; the move buttons carry the selection.
+  SelectInView(2);
+  EXPECT_EQ(form_->List().Current(), 2);
+  SendMessageW(List(), WM_KEYDOWN, VK_SPACE, 0);  // toggles the current entry's box
+  EXPECT_FALSE(ViewChecked(2));
+  Click(IDC_SPEEDBUTTON3);  // top
+  EXPECT_EQ(ModelTexts(), (std::vector<std::string>{"b", "a", ""}));
+  EXPECT_EQ(ViewSelection(), 0);
+  EXPECT_FALSE(ViewChecked(0));
+  Click(IDC_SPEEDBUTTON5);  // down
+  EXPECT_EQ(ViewSelection(), 1);
+  EXPECT_EQ(ViewText(1), "b");
+
+  // A click on an entry's box toggles it.
+  RECT row{};
+  ListView_GetItemRect(List(), 0, &row, LVIR_BOUNDS);
+  LVHITTESTINFO hit{};
+  for (int x = row.left; x < row.left + 30 && !(hit.flags & LVHT_ONITEMSTATEICON); ++x) {
+    hit = LVHITTESTINFO{};
+    hit.pt = POINT{x, (row.top + row.bottom) / 2};
+    ListView_SubItemHitTest(List(), &hit);
+  }
+  ASSERT_TRUE(hit.flags & LVHT_ONITEMSTATEICON);
+  SendMessageW(List(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(hit.pt.x, hit.pt.y));
+  SendMessageW(List(), WM_LBUTTONUP, 0, MAKELPARAM(hit.pt.x, hit.pt.y));
+  EXPECT_FALSE(ViewChecked(0));
+  EXPECT_EQ(form_->List().Current(), 0);
+
+  Command(IDM_COPY1);
+  EXPECT_EQ(GetClipboardText(Window()), "a\r\nb\r\n\r\n");
+
+  // The Delete key removes the selection and selects the neighbour; the context menu's
+  // removal leaves nothing selected.
+  SelectInView(1);
+  SendMessageW(List(), WM_KEYDOWN, VK_DELETE, 0);
+  EXPECT_EQ(ModelTexts(), (std::vector<std::string>{"a", ""}));
+  EXPECT_EQ(ViewSelection(), 1);
+  Command(IDM_DELETESELECTED1);
+  EXPECT_EQ(ViewCount(), 1);
+  EXPECT_EQ(ViewSelection(), -1);
+  Command(IDM_REMOVEA1);
+  EXPECT_EQ(ViewCount(), 0);
+}
+
+TEST_F(AppFormTest, PasteOfManyLinesIsOneModelCall) {
+  Start();
+  std::string text;
+  for (int i = 0; i < 100000; ++i) text += "entry " + std::to_string(i) + "\r\n";
+  SetClipboardText(Window(), text);
+  Command(IDM_PASTE1);
+  EXPECT_EQ(ViewCount(), 100000);
+  EXPECT_EQ(ViewText(99999), "entry 99999");
+  EXPECT_TRUE(ViewChecked(99999));
+}
+
+TEST_F(AppFormTest, DragDropsInFrontOfTheEntryUnderThePointer) {
+  Start();
+  for (const char* text : {"e0", "e1", "e2", "e3", "e4"}) form_->Ekle(text, true);
+  form_->List().SetChecked(1, false);
+  form_->SyncListView();
+
+  EXPECT_EQ(form_->DropIndexAt(RowCentreOnScreen(3)), 3);
+  RECT client{};
+  GetClientRect(List(), &client);
+  POINT below{client.right / 2, client.bottom - 2};
+  ClientToScreen(List(), &below);
+  EXPECT_EQ(form_->DropIndexAt(below), 5);
+  POINT outside{client.right / 2, client.bottom + 5};
+  ClientToScreen(List(), &outside);
+  EXPECT_EQ(form_->DropIndexAt(outside), -1);
+
+  struct DragCase {
+    const char* name;
+    bool ontoRow3;  // else below the last entry
+    std::vector<std::string> expected;
+  };
+  for (const DragCase& c : {DragCase{"onto e3", true, {"e0", "e2", "e1", "e3", "e4"}},
+                            DragCase{"below the last", false, {"e0", "e2", "e3", "e4", "e1"}}}) {
+    SCOPED_TRACE(c.name);
+    std::ptrdiff_t e1 = 0;
+    while (form_->List().At(e1).text != "e1") ++e1;
+    SelectInView(static_cast<int>(e1));
+    NMLISTVIEW begin{};
+    begin.hdr.hwndFrom = List();
+    begin.hdr.idFrom = IDC_LISTBOX1;
+    begin.hdr.code = LVN_BEGINDRAG;
+    begin.iItem = static_cast<int>(e1);
+    SendMessageW(Window(), WM_NOTIFY, IDC_LISTBOX1, reinterpret_cast<LPARAM>(&begin));
+    POINT drop = c.ontoRow3 ? RowCentreOnScreen(3) : below;
+    ScreenToClient(Window(), &drop);
+    SendMessageW(Window(), WM_LBUTTONUP, 0, MAKELPARAM(drop.x, drop.y));
+    EXPECT_EQ(ModelTexts(), c.expected);
+    std::ptrdiff_t moved = form_->List().Current();
+    ASSERT_GE(moved, 0);
+    EXPECT_EQ(form_->List().At(moved).text, "e1");
+    EXPECT_FALSE(ViewChecked(static_cast<int>(moved)));  // the dragged entry keeps its mark
+    EXPECT_EQ(ViewSelection(), moved);
+  }
+}
+
+TEST_F(AppFormTest, CountdownCountsToZeroAndEndsTheWindow) {
+  Start();
+  Command(IDM_AUTOCLOSE1);
+  form_->Ekle("never opened", false);  // unchecked: the run opens nothing
+  Click(IDC_BITBTN1);
+  EXPECT_EQ(TextOf(Control(IDC_BITBTN1)), L"QUILLET");
+  EXPECT_TRUE(IsWindowEnabled(Control(IDC_BITBTN1)));
+  EXPECT_TRUE(GetWindowLongPtrW(Control(IDC_BUTTON6), GWL_STYLE) & WS_VISIBLE);
+  EXPECT_EQ(TextOf(Control(IDC_BUTTON6)), L"取消自动关闭 (10)");
+  ASSERT_TRUE(form_->CountdownActive());
+  // The ticks come from the test, not from the clock.
+  KillTimer(Window(), TAppForm::kTimerCloseId);
+  for (int expected = 9; expected >= 1; --expected) {
+    SendMessageW(Window(), WM_TIMER, TAppForm::kTimerCloseId, 0);
+    EXPECT_EQ(TextOf(Control(IDC_BUTTON6)), L"取消自动关闭 (" + std::to_wstring(expected) + L")");
+  }
+  HWND window = Window();
+  SendMessageW(window, WM_TIMER, TAppForm::kTimerCloseId, 0);
+  EXPECT_FALSE(IsWindow(window));
+}
+
+TEST_F(AppFormTest, CancellingTheCountdownKeepsTheWindow) {
+  Start();
+  Command(IDM_AUTOCLOSE1);
+  form_->Ekle("   ", true);  // blank: selected but not opened
+  Click(IDC_BITBTN1);
+  KillTimer(Window(), TAppForm::kTimerCloseId);
+  SendMessageW(Window(), WM_TIMER, TAppForm::kTimerCloseId, 0);
+  Click(IDC_BUTTON6);
+  EXPECT_FALSE(GetWindowLongPtrW(Control(IDC_BUTTON6), GWL_STYLE) & WS_VISIBLE);
+  EXPECT_FALSE(form_->CountdownActive());
+  SendMessageW(Window(), WM_TIMER, TAppForm::kTimerCloseId, 0);
+  EXPECT_EQ(TextOf(Control(IDC_BUTTON6)), L"取消自动关闭 (9)");
+  EXPECT_TRUE(IsWindow(Window()));
+  EXPECT_EQ(form_->List().Current(), 0);
+}
+
+struct WarningProbe {
+  bool seen = false;
+  std::wstring text;
+  int ticks = 0;
+} g_warning;
+
+void CALLBACK CloseWarning(HWND, UINT, UINT_PTR, DWORD) {
+  HWND box = FindWindowW(L"#32770", L"警告");
+  if (!box) {
+    if (++g_warning.ticks > 500) PostQuitMessage(1);
+    return;
+  }
+  if (g_warning.seen) return;
+  g_warning.seen = true;
+  g_warning.text = TextOf(GetDlgItem(box, 0xFFFF));
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+}
+
+TEST_F(AppFormTest, EmptyListWarnsAndStartsNoRun) {
+  Start();
+  Command(IDM_AUTOCLOSE1);
+  g_warning = WarningProbe{};
+  UINT_PTR timer = SetTimer(nullptr, 0, 20, CloseWarning);
+  Click(IDC_BITBTN1);
+  KillTimer(nullptr, timer);
+  ASSERT_TRUE(g_warning.seen);
+  EXPECT_EQ(g_warning.text, L"列表是空的!");
+  EXPECT_EQ(TextOf(Control(IDC_BITBTN1)), L"QUILLET");
+  EXPECT_FALSE(form_->CountdownActive());
+}
+
+TEST_F(AppFormTest, ClosingTheWindowEndsIt) {
+  Start();
+  HWND window = Window();
+  Command(IDM_EXIT1);
+  EXPECT_FALSE(IsWindow(window));
+}
+
+}  // namespace
+}  // namespace quillet
