@@ -12,6 +12,6 @@ cmake --build "$build" -j2 --target quillet_window_bench
 source scripts/xvfb.sh
 export WINEPREFIX="$root/build/bench-prefix"
 scripts/wine-prefix.sh "$WINEPREFIX"
-start_virtual_display
+xvfb_start
 scripts/wine-run.sh "$build/bench/win32/quillet_window_bench.exe" \
   "$(winepath -w "$build/src/app/quillet.exe")" "$(winepath -w "$build/bench/win32/empty_window.exe")"
