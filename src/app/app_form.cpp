@@ -43,6 +43,12 @@ int TextWidth(HWND window, HFONT font, const std::wstring& text) {
   return size.cx;
 }
 
+// Wine's menus copy item bitmaps without blending, so transparent pixels would come out black.
+bool MenusIgnoreAlpha() {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 // A 32-bit premultiplied-alpha bitmap of an icon, the form menus draw with MIIM_BITMAP.
 HBITMAP IconToMenuBitmap(HICON icon, int size) {
   if (!icon) return nullptr;
@@ -88,6 +94,18 @@ HBITMAP IconToMenuBitmap(HICON icon, int size) {
     }
   }
   ReleaseDC(nullptr, dc);
+  if (ok && MenusIgnoreAlpha()) {
+    // Composed onto the menu colour: the picture stays right, only the highlight differs.
+    const COLORREF back = GetSysColor(COLOR_MENU);
+    const std::uint32_t br = GetRValue(back), bg = GetGValue(back), bb = GetBValue(back);
+    for (int i = 0; i < count; ++i) {
+      std::uint32_t p = pixels[i], a = p >> 24;
+      std::uint32_t r = ((p >> 16) & 0xFF) + br * (255 - a) / 255;
+      std::uint32_t g = ((p >> 8) & 0xFF) + bg * (255 - a) / 255;
+      std::uint32_t b = (p & 0xFF) + bb * (255 - a) / 255;
+      pixels[i] = 0xFF000000u | (r << 16) | (g << 8) | b;
+    }
+  }
   return dib;
 }
 
@@ -699,6 +717,9 @@ bool TAppForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
         result = FALSE;  // let the control under the pointer choose its own cursor
         return true;
       }
+      return false;
+    case WM_ENTERMENULOOP:
+      SendMessageW(tooltip_, TTM_POP, 0, 0);
       return false;
     case WM_MENUSELECT:
       OnMenuSelect(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HMENU>(lParam));

@@ -29,7 +29,7 @@ std::wstring TextOf(HWND window) {
 }
 
 class AppFormTest : public ::testing::Test {
- protected:
+ public:
   static void SetUpTestSuite() {
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES |
                                                         ICC_UPDOWN_CLASS | ICC_TAB_CLASSES};
@@ -150,8 +150,6 @@ struct OptionCase {
   std::function<void(AppFormTest&, TAppForm&)> act;
   Settings changed;  // the keys the action writes, with their values
 };
-
-class OptionHandlerTest : public AppFormTest, public ::testing::WithParamInterface<int> {};
 
 TEST_F(AppFormTest, EachOptionHandlerWritesExactlyItsKey) {
   const std::vector<OptionCase> cases = {
