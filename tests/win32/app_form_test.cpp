@@ -487,6 +487,41 @@ TEST_F(AppFormTest, EmptyListWarnsAndStartsNoRun) {
   EXPECT_FALSE(form_->CountdownActive());
 }
 
+struct CloseProbe {
+  TAppForm* form = nullptr;
+  bool sent = false, aliveAfterClose = false;
+  int ticks = 0;
+} g_close;
+
+void CALLBACK CloseDuringRun(HWND, UINT, UINT_PTR, DWORD) {
+  if (g_close.sent || !g_close.form->Running()) {
+    if (++g_close.ticks > 500) PostQuitMessage(1);
+    return;
+  }
+  g_close.sent = true;
+  SendMessageW(g_close.form->Handle(), WM_CLOSE, 0, 0);
+  g_close.aliveAfterClose = IsWindow(g_close.form->Handle()) != FALSE;
+}
+
+TEST_F(AppFormTest, ClosingWhileARunWaitsEndsWhenTheRunReturns) {
+  Start();
+  // Named-program mode with a program that ends at once, so nothing stays open.
+  Click(IDC_RADIOBUTTON2);
+  SetWindowTextW(Control(IDC_EDIT1), (Widen(EnvironmentVariable("WINDIR")) + L"\\system32\\hostname.exe").c_str());
+  SetWindowTextW(Control(IDC_SPINEDIT1), L"300");
+  form_->Ekle("first", true);
+  form_->Ekle("second", true);
+  g_close = CloseProbe{form_.get()};
+  HWND window = Window();
+  UINT_PTR timer = SetTimer(nullptr, 0, 20, CloseDuringRun);
+  Click(IDC_BITBTN1);
+  KillTimer(nullptr, timer);
+  ASSERT_TRUE(g_close.sent);
+  EXPECT_TRUE(g_close.aliveAfterClose);
+  EXPECT_EQ(form_->List().Current(), 1);  // the run went on to the last entry
+  EXPECT_FALSE(IsWindow(window));
+}
+
 TEST_F(AppFormTest, ClosingTheWindowEndsIt) {
   Start();
   HWND window = Window();
