@@ -561,7 +561,8 @@ void TAppForm::Layout() {
   GetClientRect(list_view_, &listClient);
   ListView_SetColumnWidth(list_view_, 0, listClient.right);
 
-  InvalidateRect(window, nullptr, TRUE);
+  // The controls were moved without repainting; the children need it as much as the rows.
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void TAppForm::SetStatusText(const std::wstring& text) {
