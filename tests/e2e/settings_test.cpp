@@ -123,13 +123,6 @@ bool StoredBoundsAre(const IniKeys& keys, const RECT& r) {
   return is("Left", r.left) && is("Top", r.top) && is("Width", r.right - r.left) && is("Height", r.bottom - r.top);
 }
 
-RECT NormalBounds(HWND window) {
-  WINDOWPLACEMENT placement = {};
-  placement.length = sizeof placement;
-  GetWindowPlacement(window, &placement);
-  return placement.rcNormalPosition;
-}
-
 TEST(Settings, WindowPlaceSizeAndStateSurviveARestart) {
   Program program;
   ASSERT_TRUE(program.Start()) << program.Error();
@@ -146,10 +139,11 @@ TEST(Settings, WindowPlaceSizeAndStateSurviveARestart) {
   EXPECT_TRUE(StoredBoundsAre(program.Settings(), moved)) << "maximizing changed the normal bounds";
   ASSERT_TRUE(program.Exit());
 
-  // Restarted: maximized, and restoring gives the bounds it had before.
+  // Restarted: maximized, and restoring gives the bounds it had before. (Wine reports the
+  // current rectangle as the normal one for another process's window, so GetWindowPlacement
+  // can't show them; restoring does.)
   ASSERT_TRUE(program.Start()) << program.Error();
   EXPECT_TRUE(WaitUntil([&] { return IsZoomed(program.Main()) != FALSE; }));
-  EXPECT_TRUE(SameRect(NormalBounds(program.Main()), moved)) << Describe(NormalBounds(program.Main()));
   PostMessageW(program.Main(), WM_SYSCOMMAND, SC_RESTORE, 0);
   RECT restored = {};
   EXPECT_TRUE(WaitUntil([&] {
