@@ -214,9 +214,11 @@ void TAppForm::CreateControls() {
   listFont_.reset(MakeFont(13, FW_NORMAL));
   HFONT font = static_cast<HFONT>(font_.get());
 
+  // The tooltip has no owner: under Wine a window that owns a popup never enters the topmost
+  // band, which would silently break "总在最前面". It is destroyed with the main window.
   tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                              WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
-                             CW_USEDEFAULT, CW_USEDEFAULT, Handle(), nullptr,
+                             CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
                              GetModuleHandleW(nullptr), nullptr);
   SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, 400);
 
@@ -764,6 +766,8 @@ bool TAppForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
       EndApplication();
       return true;
     case WM_DESTROY:
+      if (tooltip_) DestroyWindow(tooltip_);
+      tooltip_ = nullptr;
       KillTimer(Handle(), kTimerCloseId);
       timerCloseEnabled_ = false;
       if (args_.quitOnDestroy) PostQuitMessage(0);

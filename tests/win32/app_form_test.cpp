@@ -209,6 +209,7 @@ TEST_F(AppFormTest, OptionMenuChecksFollowTheStoredValue) {
   EXPECT_TRUE(MenuChecked(IDM_AUTOCLOSE1));
   Command(IDM_STAYONTOP1);
   EXPECT_TRUE(MenuChecked(IDM_STAYONTOP1));
+  EXPECT_TRUE(Topmost());
   EXPECT_EQ(ReadSettings()["StayOnTop"], "1");
   Command(IDM_STAYONTOP1);
   EXPECT_FALSE(MenuChecked(IDM_STAYONTOP1));
@@ -258,6 +259,7 @@ TEST_F(AppFormTest, AddWindowRunsInsideTheStayOnTopBracket) {
   EXPECT_FALSE(g_bracket.checkedWhileOpen);
   EXPECT_EQ(g_bracket.storedWhileOpen, "0");
   EXPECT_TRUE(MenuChecked(IDM_STAYONTOP1));
+  EXPECT_TRUE(Topmost());
   EXPECT_EQ(ReadSettings()["StayOnTop"], "1");
   EXPECT_EQ(ModelTexts(), (std::vector<std::string>{"a", " b "}));
   EXPECT_EQ(ViewCount(), 2);
