@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/control_ids.h"
+#include "app/fonts.h"
 #include "app/res/resource_ids.h"
 #include "app/versioninfo.h"
 #include "util/text.h"
@@ -26,12 +27,6 @@ constexpr int kPanel7Height = 60;
 constexpr int kMargin = 8;
 constexpr int kSpinEditWidth = 94;  // edit and arrows together
 constexpr int kUpDownWidth = 17;
-
-HFONT MakeFont(int pixelHeight, int weight) {
-  return CreateFontW(-pixelHeight, 0, 0, 0, weight, FALSE, FALSE, FALSE, GB2312_CHARSET,
-                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                     DEFAULT_PITCH | FF_DONTCARE, L"Tahoma");
-}
 
 int TextWidth(HWND window, HFONT font, const std::wstring& text) {
   HDC dc = GetDC(window);
@@ -208,10 +203,10 @@ HWND TAppForm::AddControl(DWORD exStyle, const wchar_t* className, const wchar_t
 }
 
 void TAppForm::CreateControls() {
-  font_.reset(MakeFont(11, FW_NORMAL));
-  boldFont_.reset(MakeFont(11, FW_BOLD));
-  closeFont_.reset(MakeFont(16, FW_BOLD));
-  listFont_.reset(MakeFont(13, FW_NORMAL));
+  font_.reset(CreateTahoma(11, FW_NORMAL));
+  boldFont_.reset(CreateTahoma(11, FW_BOLD));
+  closeFont_.reset(CreateTahoma(16, FW_BOLD));
+  listFont_.reset(CreateTahoma(13, FW_NORMAL));
   HFONT font = static_cast<HFONT>(font_.get());
 
   // The tooltip has no owner: under Wine a window that owns a popup never enters the topmost

@@ -132,6 +132,7 @@ class TAppForm final : public WindowBase {
   void AddRecursiveSubfolders1Click();
   void AddURLs1Click();
   void AddAnything1Click();
+  void ShowAddWindow(const std::wstring& initialText);
   std::vector<std::wstring> RunFolderPicker(bool multiple);
   void AltKlasorlerEkle1(const std::string& folder);
   void IciceAltKlasorlerEkle1(const std::string& folder);

@@ -78,16 +78,14 @@ void TAppForm::AddSubfoldersOf(const std::string& folder, bool allLevels) {
   SetCursor(LoadCursorW(nullptr, IDC_ARROW));
 }
 
-void TAppForm::AddURLs1Click() {
-  std::vector<std::string> lines;
-  WithStayOnTopBracket([&] { lines = ShowAddUrlWindow(Handle(), L"http://"); });
-  AddLines(lines);
+// The entries are added while the add window's bracket is still open, as its "确定" adds them,
+// so the list is complete before the window goes back into the topmost band.
+void TAppForm::ShowAddWindow(const std::wstring& initialText) {
+  WithStayOnTopBracket([&] { AddLines(ShowAddUrlWindow(Handle(), initialText)); });
 }
 
-void TAppForm::AddAnything1Click() {
-  std::vector<std::string> lines;
-  WithStayOnTopBracket([&] { lines = ShowAddUrlWindow(Handle(), L""); });
-  AddLines(lines);
-}
+void TAppForm::AddURLs1Click() { ShowAddWindow(L"http://"); }
+
+void TAppForm::AddAnything1Click() { ShowAddWindow(L""); }
 
 }  // namespace quillet

@@ -2,6 +2,8 @@
 #include "app/urlform.h"
 
 #include "app/control_ids.h"
+#include "app/fonts.h"
+#include "app/window_base.h"
 #include "platform/win32/unique_handle.h"
 #include "util/text.h"
 
@@ -17,18 +19,15 @@ constexpr int kButtonGap = 8;
 // Pasting a hundred thousand addresses must not stop at the edit control's default 32 K.
 constexpr WPARAM kMemoLimitChars = 64 * 1024 * 1024;
 
-HFONT MakeTahoma(int pixelHeight) {
-  return CreateFontW(-pixelHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET,
-                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                     L"Tahoma");
-}
-
-class AddUrlWindow {
+class AddUrlWindow final : public WindowBase {
  public:
   AddUrlWindow(HWND owner, const std::wstring& initialText) : owner_(owner), initialText_(initialText) {}
 
   std::vector<std::string> ShowModal() {
-    if (!RegisterWindowClass()) return {};
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    RegisterClassOnce(QUILLET_ADDURL_CLASS,
+                      static_cast<HICON>(LoadImageW(instance, L"MAINICON", IMAGE_ICON, 0, 0, LR_DEFAULTSIZE)),
+                      reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
     DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPCHILDREN;
     DWORD exStyle = WS_EX_CONTROLPARENT | WS_EX_DLGMODALFRAME;
     RECT frame{0, 0, kClientWidth, kClientHeight};
@@ -37,9 +36,9 @@ class AddUrlWindow {
     const int height = frame.bottom - frame.top;
     const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
     const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-    window_ = CreateWindowExW(exStyle, QUILLET_ADDURL_CLASS, L"添加", style, left, top, width, height,
-                              owner_, nullptr, GetModuleHandleW(nullptr), this);
-    if (!window_) return {};
+    if (!Create(exStyle, QUILLET_ADDURL_CLASS, L"添加", style, left, top, width, height, owner_, nullptr))
+      return {};
+    window_ = Handle();
 
     // Modal: the owner takes no input until this window is gone. It is enabled again before
     // the window is destroyed, so the system hands activation back to it.
@@ -54,78 +53,49 @@ class AddUrlWindow {
     return confirmed_ ? std::move(lines_) : std::vector<std::string>{};
   }
 
- private:
-  static bool RegisterWindowClass() {
-    const HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSEXW existing{};
-    existing.cbSize = sizeof existing;
-    if (GetClassInfoExW(instance, QUILLET_ADDURL_CLASS, &existing)) return true;
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = &AddUrlWindow::Procedure;
-    windowClass.hInstance = instance;
-    windowClass.hIcon = static_cast<HICON>(LoadImageW(instance, L"MAINICON", IMAGE_ICON, GetSystemMetrics(SM_CXICON),
-                                                      GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR));
-    windowClass.hIconSm = static_cast<HICON>(LoadImageW(instance, L"MAINICON", IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                                        GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = QUILLET_ADDURL_CLASS;
-    return RegisterClassExW(&windowClass) != 0;
-  }
-
-  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-      auto* self = static_cast<AddUrlWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-      self->window_ = window;
-      SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto* self = reinterpret_cast<AddUrlWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (!self) return DefWindowProcW(window, message, wParam, lParam);
-    if (message == WM_NCDESTROY) SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-    return self->Handle(message, wParam, lParam);
-  }
-
-  LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+ protected:
+  bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
+    result = 0;
     switch (message) {
       case WM_CREATE:
+        window_ = Handle();
         CreateControls();
-        return 0;
+        return true;
       case WM_SIZE:
         Layout(LOWORD(lParam), HIWORD(lParam));
-        return 0;
+        return true;
       case WM_COMMAND:
         if (LOWORD(wParam) == IDC_ADDURL_BITBTN1) {
           BitBtn1Click();
-          return 0;
+          return true;
         }
         if (LOWORD(wParam) == IDC_ADDURL_BITBTN2) {
           done_ = true;
-          return 0;
+          return true;
         }
-        break;
+        return false;
       case WM_CLOSE:
         done_ = true;  // the loop destroys the window
-        return 0;
+        return true;
       case WM_ACTIVATE:
         // Keep the focused control across a switch to another program and back.
         if (LOWORD(wParam) == WA_INACTIVE) {
           lastFocus_ = GetFocus();
         } else if (lastFocus_ && IsChild(window_, lastFocus_)) {
           SetFocus(lastFocus_);
-          return 0;
+          return true;
         }
-        break;
+        return false;
       default:
-        break;
+        return false;
     }
-    return DefWindowProcW(window_, message, wParam, lParam);
   }
 
+ private:
   void CreateControls() {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
-    font_.reset(MakeTahoma(11));
-    buttonFont_.reset(MakeTahoma(16));
+    font_.reset(CreateTahoma(11));
+    buttonFont_.reset(CreateTahoma(16));
     SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
 
     // No word wrap: each line of the box is one entry, however long.
