@@ -249,7 +249,10 @@ TEST_F(AppFormTest, AddWindowRunsInsideTheStayOnTopBracket) {
   Start();
   Command(IDM_STAYONTOP1);
   ASSERT_TRUE(MenuChecked(IDM_STAYONTOP1));
-  g_bracket = BracketProbe{this, form_.get(), L"a\r\n  \r\n b "};
+  g_bracket = BracketProbe{};
+  g_bracket.test = this;
+  g_bracket.form = form_.get();
+  g_bracket.memoText = L"a\r\n  \r\n b ";
   UINT_PTR timer = SetTimer(nullptr, 0, 20, DriveAddWindow);
   Command(IDM_ADDANYTHING1);
   KillTimer(nullptr, timer);
@@ -267,7 +270,10 @@ TEST_F(AppFormTest, AddWindowRunsInsideTheStayOnTopBracket) {
 
 TEST_F(AppFormTest, AddWindowWithoutStayOnTopWritesNothing) {
   Start();
-  g_bracket = BracketProbe{this, form_.get(), L"http://example.com"};
+  g_bracket = BracketProbe{};
+  g_bracket.test = this;
+  g_bracket.form = form_.get();
+  g_bracket.memoText = L"http://example.com";
   UINT_PTR timer = SetTimer(nullptr, 0, 20, DriveAddWindow);
   Command(IDM_ADDURLS1);
   KillTimer(nullptr, timer);
@@ -301,7 +307,9 @@ TEST(PopupGuardTest, SwallowsOnlyTheClickThatClosedTheSameMenu) {
     guard.MenuClosed(&buttonA, &menuA, c.closedAt);
     EXPECT_EQ(guard.ShouldSwallow(c.button, c.menu, c.clickAt), c.swallowed);
     // Whatever happened, the click after a swallowed one opens the menu again.
-    if (c.swallowed) EXPECT_FALSE(guard.ShouldSwallow(c.button, c.menu, c.clickAt));
+    if (c.swallowed) {
+      EXPECT_FALSE(guard.ShouldSwallow(c.button, c.menu, c.clickAt));
+    }
   }
   PopupGuard fresh;
   EXPECT_FALSE(fresh.ShouldSwallow(&buttonA, &menuA, 0));
