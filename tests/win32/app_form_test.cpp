@@ -48,6 +48,8 @@ class AppFormTest : public ::testing::Test {
   HWND List() const { return Control(IDC_LISTBOX1); }
 
   void Command(int id) { SendMessageW(Window(), WM_COMMAND, MAKEWPARAM(id, 0), 0); }
+  // Opens the add window through command; a timer notes what it sees, types text, presses OK.
+  void TypeIntoAddWindow(int command, const std::wstring& text);
   void Click(int id) {
     SendMessageW(Window(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(Control(id)));
   }
@@ -245,17 +247,21 @@ void CALLBACK DriveAddWindow(HWND, UINT, UINT_PTR, DWORD) {
                reinterpret_cast<LPARAM>(GetDlgItem(window, IDOK)));
 }
 
+void AppFormTest::TypeIntoAddWindow(int command, const std::wstring& text) {
+  g_bracket = BracketProbe{};
+  g_bracket.test = this;
+  g_bracket.form = form_.get();
+  g_bracket.memoText = text;
+  UINT_PTR timer = SetTimer(nullptr, 0, 20, DriveAddWindow);
+  Command(command);
+  KillTimer(nullptr, timer);
+}
+
 TEST_F(AppFormTest, AddWindowRunsInsideTheStayOnTopBracket) {
   Start();
   Command(IDM_STAYONTOP1);
   ASSERT_TRUE(MenuChecked(IDM_STAYONTOP1));
-  g_bracket = BracketProbe{};
-  g_bracket.test = this;
-  g_bracket.form = form_.get();
-  g_bracket.memoText = L"a\r\n  \r\n b ";
-  UINT_PTR timer = SetTimer(nullptr, 0, 20, DriveAddWindow);
-  Command(IDM_ADDANYTHING1);
-  KillTimer(nullptr, timer);
+  TypeIntoAddWindow(IDM_ADDANYTHING1, L"a\r\n  \r\n b ");
 
   ASSERT_TRUE(g_bracket.seen);
   EXPECT_FALSE(g_bracket.topmostWhileOpen);
@@ -270,13 +276,7 @@ TEST_F(AppFormTest, AddWindowRunsInsideTheStayOnTopBracket) {
 
 TEST_F(AppFormTest, AddWindowWithoutStayOnTopWritesNothing) {
   Start();
-  g_bracket = BracketProbe{};
-  g_bracket.test = this;
-  g_bracket.form = form_.get();
-  g_bracket.memoText = L"http://example.com";
-  UINT_PTR timer = SetTimer(nullptr, 0, 20, DriveAddWindow);
-  Command(IDM_ADDURLS1);
-  KillTimer(nullptr, timer);
+  TypeIntoAddWindow(IDM_ADDURLS1, L"http://example.com");
   ASSERT_TRUE(g_bracket.seen);
   EXPECT_EQ(ReadSettings().count("StayOnTop"), 0u);
   EXPECT_FALSE(Topmost());
