@@ -217,8 +217,9 @@ void TAppForm::CreateControls() {
                              GetModuleHandleW(nullptr), nullptr);
   SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, 400);
 
-  auto iconButton = [&](int id, int iconId, int iconSize, const std::wstring& hint) {
-    HWND button = AddControl(0, WC_BUTTONW, L"", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON | BS_ICON,
+  auto iconButton = [&](int id, int iconId, int iconSize, const std::wstring& hint,
+                        DWORD tabStop = WS_TABSTOP) {
+    HWND button = AddControl(0, WC_BUTTONW, L"", WS_VISIBLE | tabStop | BS_PUSHBUTTON | BS_ICON,
                              id, font);
     HICON icon = LoadIconImage(iconId, iconSize);
     icons_.emplace_back(icon);
@@ -247,10 +248,14 @@ void TAppForm::CreateControls() {
   // Row 2: Panel1 with Label1, ListBox1 and the button row Panel4.
   AddControl(0, WC_STATICW, L"文件, 文件夹, 网址:", WS_VISIBLE | SS_LEFT, IDC_LABEL1, font);
   CreateListView();
-  iconButton(IDC_SPEEDBUTTON6, IDI_GLYPH_UP, 16, L"向上");
-  iconButton(IDC_SPEEDBUTTON5, IDI_GLYPH_DOWN, 16, L"向下");
-  iconButton(IDC_SPEEDBUTTON3, IDI_GLYPH_TOP, 16, L"顶部");
-  iconButton(IDC_SPEEDBUTTON4, IDI_GLYPH_BOTTOM, 16, L"底部");
+  // The arrow buttons are speed buttons: they never take the focus, so after a click the list
+  // keeps it and the user goes on with the keyboard.
+  for (HWND speedButton : {iconButton(IDC_SPEEDBUTTON6, IDI_GLYPH_UP, 16, L"向上", 0),
+                           iconButton(IDC_SPEEDBUTTON5, IDI_GLYPH_DOWN, 16, L"向下", 0),
+                           iconButton(IDC_SPEEDBUTTON3, IDI_GLYPH_TOP, 16, L"顶部", 0),
+                           iconButton(IDC_SPEEDBUTTON4, IDI_GLYPH_BOTTOM, 16, L"底部", 0)}) {
+    SetWindowSubclass(speedButton, &TAppForm::SpeedButtonProc, 0, 0);
+  }
   textButton(IDC_BUTTON1, L"添加", 0, 0, font, BS_PUSHBUTTON, L"将项目添加到列表");
   textButton(IDC_BUTTON2, L"移除", 0, 0, font, BS_PUSHBUTTON, L"从列表中移除项目");
   textButton(IDC_BUTTON3, L"导出批处理文件", IDI_IMG_TERMINAL, 16, font, BS_PUSHBUTTON,
@@ -292,6 +297,58 @@ void TAppForm::CreateControls() {
   SendMessageW(status_, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
 }
 
+// A push button that presses without taking the focus: the press is tracked here instead of
+// by the button, which would focus itself on the button-down. The button still draws itself
+// (pushed, hot, released) from the state set here.
+LRESULT CALLBACK TAppForm::SpeedButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                           UINT_PTR, DWORD_PTR) {
+  switch (message) {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+      SetCapture(hwnd);
+      SendMessageW(hwnd, BM_SETSTATE, TRUE, 0);
+      return 0;
+    case WM_LBUTTONUP: {
+      if (GetCapture() != hwnd) return 0;
+      const bool pressed = (SendMessageW(hwnd, BM_GETSTATE, 0, 0) & BST_PUSHED) != 0;
+      ReleaseCapture();  // WM_CAPTURECHANGED draws the button released
+      if (pressed) {
+        SendMessageW(GetParent(hwnd), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(hwnd), BN_CLICKED),
+                     reinterpret_cast<LPARAM>(hwnd));
+      }
+      return 0;
+    }
+    case WM_CAPTURECHANGED:
+      SendMessageW(hwnd, BM_SETSTATE, FALSE, 0);
+      break;
+    case WM_NCDESTROY:
+      RemoveWindowSubclass(hwnd, &TAppForm::SpeedButtonProc, 0);
+      break;
+    default:
+      break;
+  }
+  return DefSubclassProc(hwnd, message, wParam, lParam);
+}
+
+bool TAppForm::PreTranslateMessage(MSG& message) {
+  HWND window = Handle();
+  if (!window) return false;
+  if (message.message == WM_KEYDOWN && message.wParam == VK_RETURN &&
+      GetParent(message.hwnd) == window) {
+    // These push buttons use Enter themselves; everywhere else Enter is the main button's.
+    const int id = GetDlgCtrlID(message.hwnd);
+    for (int button : {IDC_BUTTON1, IDC_BUTTON2, IDC_BUTTON3, IDC_BUTTON4, IDC_BUTTON5,
+                       IDC_BITBTN2, IDC_BUTTON6}) {
+      if (id == button) {
+        SendMessageW(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(message.hwnd));
+        return true;
+      }
+    }
+  }
+  return IsDialogMessageW(window, &message) != FALSE;
+}
+
 void TAppForm::AddHint(HWND control, const std::wstring& hint) {
   if (!control) return;
   auto& stored = hints_[control];
@@ -303,6 +360,20 @@ void TAppForm::AddHint(HWND control, const std::wstring& hint) {
   tool.uId = reinterpret_cast<UINT_PTR>(control);
   tool.lpszText = stored.data();
   SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+void TAppForm::ShowButtonMenu(HWND button, HMENU menu) {
+  // The tooltip may already be due to show over the button (the pointer rests there while the
+  // menu is open) and would then cover the menu's first items: the button has no tool while
+  // its menu is open.
+  TTTOOLINFOW tool{};
+  tool.cbSize = sizeof(tool);
+  tool.hwnd = Handle();
+  tool.uId = reinterpret_cast<UINT_PTR>(button);
+  SendMessageW(tooltip_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  PopupUnderButton(Handle(), button, menu);
+  const std::wstring hint = hints_[button];
+  if (IsWindow(button)) AddHint(button, hint);
 }
 
 void TAppForm::CreateMenus() {
@@ -428,20 +499,14 @@ void TAppForm::FormCreate() {
 
 void TAppForm::ApplyStartupSettings() {
   HWND window = Handle();
-  StartupSettings stored =
-      ReadStartupSettings(*store_, ScreenSize{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)},
-                          EnvironmentVariable("WINDIR"));
-  const UINT keep = SWP_NOZORDER | SWP_NOACTIVATE;
-  if (stored.placeAtStored) SetWindowPos(window, nullptr, stored.left, stored.top, 0, 0, keep | SWP_NOSIZE);
-  RECT bounds{};
-  if (stored.width != 0) {
-    GetWindowRect(window, &bounds);
-    SetWindowPos(window, nullptr, 0, 0, stored.width, bounds.bottom - bounds.top, keep | SWP_NOMOVE);
-  }
-  if (stored.height != 0) {
-    GetWindowRect(window, &bounds);
-    SetWindowPos(window, nullptr, 0, 0, bounds.right - bounds.left, stored.height, keep | SWP_NOMOVE);
-  }
+  const ScreenSize screen{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  const StartupSettings stored = ReadStartupSettings(*store_, screen, EnvironmentVariable("WINDIR"));
+  RECT designed{};
+  GetWindowRect(window, &designed);
+  const WindowBounds bounds = StartupBounds(stored, designed.right - designed.left,
+                                            designed.bottom - designed.top, screen);
+  SetWindowPos(window, nullptr, bounds.left, bounds.top, bounds.width, bounds.height,
+               SWP_NOZORDER | SWP_NOACTIVATE);
   if (stored.maximized) startMaximized_ = true;
   saveGeometry_ = true;
 
@@ -628,8 +693,8 @@ void TAppForm::EndApplication() {
 
 bool TAppForm::OnCommand(int id, int code, HWND control) {
   switch (id) {
-    case IDC_BUTTON1: PopupUnderButton(Handle(), control, popupAdd_.get()); return true;
-    case IDC_BUTTON2: PopupUnderButton(Handle(), control, popupRemove_.get()); return true;
+    case IDC_BUTTON1: ShowButtonMenu(control, popupAdd_.get()); return true;
+    case IDC_BUTTON2: ShowButtonMenu(control, popupRemove_.get()); return true;
     case IDC_SPEEDBUTTON6: ListEdit(&ItemList::MoveUp); return true;
     case IDC_SPEEDBUTTON5: ListEdit(&ItemList::MoveDown); return true;
     case IDC_SPEEDBUTTON3: ListEdit(&ItemList::MoveTop); return true;

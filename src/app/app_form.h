@@ -82,6 +82,11 @@ class TAppForm final : public WindowBase {
   bool CountdownActive() const { return timerCloseEnabled_; }
   long long CloseCountdown() const { return closeCountdown_; }
 
+  // The main loop's look at each message before it is dispatched: Enter on a focused push
+  // button presses that button; every other dialog key (Tab, Enter for the main button) goes
+  // through the dialog manager. True when the message was used up.
+  bool PreTranslateMessage(MSG& message);
+
   // The stay-on-top bracket around a modal window.
   void WithStayOnTopBracket(const std::function<void()>& showModal);
   void StayOnTopYap();
@@ -96,7 +101,10 @@ class TAppForm final : public WindowBase {
   HWND AddControl(DWORD exStyle, const wchar_t* className, const wchar_t* text, DWORD style, int id,
                   HFONT font);
   void CreateMenus();
+  static LRESULT CALLBACK SpeedButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                          UINT_PTR id, DWORD_PTR refData);
   void AddHint(HWND control, const std::wstring& hint);
+  void ShowButtonMenu(HWND button, HMENU menu);
   void FormCreate();
   void ReadLogOnValue() {}          // the per-user Run key value belongs to system integration
   void CreateRememberedSnapshot() {}  // the remembered-list snapshot belongs to the list files

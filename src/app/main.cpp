@@ -37,10 +37,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
   form.Show(showCommand);
 
   HWND window = form.Handle();
-  // Dialog keys on the main window, also while a run or a folder walk pumps messages: Tab
-  // moves the focus, Enter presses the main button.
-  SetMessagePreTranslator(
-      [window](MSG& message) { return IsWindow(window) && IsDialogMessageW(window, &message); });
+  // Dialog keys on the main window, also while a run or a folder walk pumps messages.
+  SetMessagePreTranslator([window, &form](MSG& message) {
+    return IsWindow(window) && form.PreTranslateMessage(message);
+  });
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
     if (!PreTranslate(message)) {

@@ -6,10 +6,12 @@
 namespace quillet {
 
 void WindowBase::RegisterClassOnce(const wchar_t* className, HICON icon, HBRUSH background) {
-  WNDCLASSEXW existing{sizeof(existing)};
+  WNDCLASSEXW existing{};
+  existing.cbSize = sizeof(existing);
   HINSTANCE instance = GetModuleHandleW(nullptr);
   if (GetClassInfoExW(instance, className, &existing)) return;
-  WNDCLASSEXW wc{sizeof(wc)};
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof(wc);
   wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
   wc.lpfnWndProc = &WindowBase::WindowProc;
   wc.hInstance = instance;

@@ -104,6 +104,21 @@ StartupSettings ReadStartupSettings(const SettingsStore& store, ScreenSize scree
   return settings;
 }
 
+WindowBounds StartupBounds(const StartupSettings& stored, int designedWidth, int designedHeight,
+                           ScreenSize screen) {
+  WindowBounds bounds;
+  bounds.width = stored.width != 0 ? stored.width : designedWidth;
+  bounds.height = stored.height != 0 ? stored.height : designedHeight;
+  if (stored.placeAtStored) {
+    bounds.left = stored.left;
+    bounds.top = stored.top;
+  } else {
+    bounds.left = (screen.width - bounds.width) / 2;
+    bounds.top = (screen.height - bounds.height) / 2;
+  }
+  return bounds;
+}
+
 void SaveGeometry(SettingsStore& store, WindowState state, const WindowBounds& bounds) {
   switch (state) {
     case WindowState::Normal:

@@ -57,9 +57,15 @@ struct StartupSettings {
 StartupSettings ReadStartupSettings(const SettingsStore& store, ScreenSize screen,
                                     const std::string& windir);
 
+struct WindowBounds { int left = 0, top = 0, width = 0, height = 0; };
+// Where the window opens: the stored width and height replace the designed ones; at the stored
+// position when both Left and Top were stored, otherwise centred on the screen at the size it
+// opens with (a stored size alone must not leave it where the designed size was centred).
+WindowBounds StartupBounds(const StartupSettings& stored, int designedWidth, int designedHeight,
+                           ScreenSize screen);
+
 // FormResize: what the resize handler writes for each window state.
 enum class WindowState { Normal, Maximized, Minimized };
-struct WindowBounds { int left = 0, top = 0, width = 0, height = 0; };
 void SaveGeometry(SettingsStore& store, WindowState state, const WindowBounds& bounds);
 
 }  // namespace quillet

@@ -413,6 +413,60 @@ void Program::Command(int command_id) const {
   PostMessageW(main_, WM_COMMAND, MAKEWPARAM(command_id, 0), 0);
 }
 
+void Program::PressKey(HWND target, WORD virtual_key) {
+  const UINT scan = MapVirtualKeyW(virtual_key, MAPVK_VK_TO_VSC);
+  PostMessageW(target, WM_KEYDOWN, virtual_key, 1 | (scan << 16));
+  PostMessageW(target, WM_KEYUP, virtual_key, 1 | (scan << 16) | 0xC0000000u);
+}
+
+HWND Program::Focused() const {
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof info;
+  DWORD thread = GetWindowThreadProcessId(main_, nullptr);
+  return GetGUIThreadInfo(thread, &info) ? info.hwndFocus : nullptr;
+}
+
+void Program::MovePointerTo(HWND window) const {
+  RECT rect = {};
+  GetWindowRect(window, &rect);
+  SetCursorPos((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+}
+
+void Program::ClickWithPointer(HWND window) const {
+  SetForegroundWindow(main_);
+  WaitUntil([&] { return GetForegroundWindow() == main_; }, 2000);
+  RECT rect = {};
+  GetWindowRect(window, &rect);
+  // Absolute coordinates run from 0 to 65535 across the primary screen.
+  const LONG x = ((rect.left + rect.right) / 2 * 65535 + GetSystemMetrics(SM_CXSCREEN) / 2) /
+                 (GetSystemMetrics(SM_CXSCREEN) - 1);
+  const LONG y = ((rect.top + rect.bottom) / 2 * 65535 + GetSystemMetrics(SM_CYSCREEN) / 2) /
+                 (GetSystemMetrics(SM_CYSCREEN) - 1);
+  INPUT events[3] = {};
+  for (INPUT& event : events) {
+    event.type = INPUT_MOUSE;
+    event.mi.dx = x;
+    event.mi.dy = y;
+  }
+  events[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  events[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_ABSOLUTE;
+  events[2].mi.dwFlags = MOUSEEVENTF_LEFTUP | MOUSEEVENTF_ABSOLUTE;
+  SendInput(3, events, sizeof(INPUT));
+}
+
+void Program::PressRealKey(WORD virtual_key) const {
+  if (GetForegroundWindow() != main_) {
+    SetForegroundWindow(main_);
+    WaitUntil([&] { return GetForegroundWindow() == main_; }, 2000);
+  }
+  INPUT keys[2] = {};
+  keys[0].type = keys[1].type = INPUT_KEYBOARD;
+  keys[0].ki.wVk = keys[1].ki.wVk = virtual_key;
+  keys[0].ki.wScan = keys[1].ki.wScan = static_cast<WORD>(MapVirtualKeyW(virtual_key, MAPVK_VK_TO_VSC));
+  keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  SendInput(2, keys, sizeof(INPUT));
+}
+
 std::vector<std::string> Program::Entries() const {
   // A marker on the clipboard shows when the program's copy has replaced it.
   const std::wstring marker = L"\x1Fquillet-e2e-marker\x1F";

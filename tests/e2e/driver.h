@@ -118,6 +118,17 @@ class Program {
   static void PostClick(HWND button);
   // A menu command, posted.
   void Command(int command_id) const;
+  // A key pressed and released on a window of the program, posted as the keyboard would
+  // deliver it to the focused control.
+  static void PressKey(HWND target, WORD virtual_key);
+  // The control that has the keyboard focus in the program ("" when none).
+  HWND Focused() const;
+  // The real pointer: moved to the middle of a window, or a left click there (the program's
+  // window is brought to the front first, as the user's click would).
+  void MovePointerTo(HWND window) const;
+  void ClickWithPointer(HWND window) const;
+  // A key pressed and released on the real keyboard, with the program's window in front.
+  void PressRealKey(WORD virtual_key) const;
 
   // The list through the program's own "全部复制" (the clipboard's text, split at CR LF).
   std::vector<std::string> Entries() const;

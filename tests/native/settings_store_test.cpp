@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "platform/posix/posix_file_system.h"
 #include "test_support.h"
@@ -238,6 +239,37 @@ TEST_F(StoreInMemoryTest, OpenWithSetToBlanksInMemoryAlsoGetsNotepad) {
   store.Open();
   store.SetString("OpenWith", "   ");
   EXPECT_EQ(ReadStartupSettings(store, ScreenSize{1280, 800}, "D:\\WINNT").openWith, "D:\\WINNT\\notepad.exe");
+}
+
+// The designed window of 513 x 538 outer pixels on a 1280 x 800 screen, centred at (383, 131).
+TEST_F(StoreInMemoryTest, StartupBoundsCentreTheWindowAtTheSizeItOpensWith) {
+  struct Case {
+    const char* name;
+    std::string stored;
+    WindowBounds expected;
+  };
+  const std::vector<Case> cases = {
+      {"nothing stored", "", {383, 131, 513, 538}},
+      {"size only", "Width=700\r\nHeight=300\r\n", {290, 250, 700, 300}},
+      {"width only", "Width=700\r\n", {290, 131, 700, 538}},
+      {"height only", "Height=300\r\n", {383, 250, 513, 300}},
+      {"size and position", "Left=10\r\nTop=20\r\nWidth=700\r\nHeight=300\r\n", {10, 20, 700, 300}},
+      {"position only", "Left=10\r\nTop=20\r\n", {10, 20, 513, 538}},
+      {"left without top", "Left=10\r\nWidth=700\r\n", {290, 131, 700, 538}},
+      {"size over the screen", "Width=1281\r\nHeight=801\r\n", {383, 131, 513, 538}},
+      {"width over the screen, height kept", "Width=2000\r\nHeight=300\r\n", {383, 250, 513, 300}},
+      {"the whole screen", "Width=1280\r\nHeight=800\r\n", {0, 0, 1280, 800}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ScreenSize screen{1280, 800};
+    const WindowBounds got =
+        StartupBounds(ReadStartupSettings(Load(c.stored), screen, "C:\\Windows"), 513, 538, screen);
+    EXPECT_EQ(got.left, c.expected.left);
+    EXPECT_EQ(got.top, c.expected.top);
+    EXPECT_EQ(got.width, c.expected.width);
+    EXPECT_EQ(got.height, c.expected.height);
+  }
 }
 
 TEST_F(StoreInMemoryTest, SaveGeometryWritesByWindowStateWithOneFileWriteEach) {
