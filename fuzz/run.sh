@@ -1,14 +1,47 @@
 #!/bin/sh
-# Builds the settings.ini fuzz target with clang and runs it.
-#   fuzz/run.sh [seconds] [more libFuzzer options]   (default 180 seconds)
-# The seed files in fuzz/corpus stay untouched; new inputs collect in the build folder.
+# Builds the fuzz targets with clang and runs them, one after the other.
+#   fuzz/run.sh [seconds] [target] [more libFuzzer options]
+# seconds: per target (default 180); target: one name of the list below (default: all).
+# The seed files stay untouched; new inputs collect in the build folder.
 set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD_DIR=${BUILD_DIR:-$ROOT/build-fuzz}
+
+# Each target as name:seed folder; the executable is quillet_fuzz_<name>.
+TARGETS="ini:corpus list_files:corpus-lists command_line:corpus-command-line"
+
 SECONDS_TO_RUN=${1:-180}
 [ $# -gt 0 ] && shift
+ONLY=
+case "${1:-}" in
+  ''|-*) ;;
+  *) ONLY=$1; shift ;;
+esac
+
+selected=
+for target in $TARGETS; do
+  name=${target%%:*}
+  if [ -z "$ONLY" ] || [ "$ONLY" = "$name" ]; then selected="$selected $target"; fi
+done
+if [ -z "$selected" ]; then
+  echo "fuzz/run.sh: no target named '$ONLY'; known:$(for t in $TARGETS; do printf ' %s' "${t%%:*}"; done)" >&2
+  exit 2
+fi
+
 CC=clang CXX=clang++ cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$BUILD_DIR" --target quillet_fuzz_ini -j2
-mkdir -p "$BUILD_DIR/fuzz/work-corpus" "$BUILD_DIR/fuzz/artifacts"
-exec "$BUILD_DIR/fuzz/quillet_fuzz_ini" "$BUILD_DIR/fuzz/work-corpus" "$ROOT/fuzz/corpus" \
-  -max_total_time="$SECONDS_TO_RUN" -artifact_prefix="$BUILD_DIR/fuzz/artifacts/" -print_final_stats=1 "$@"
+for target in $selected; do
+  cmake --build "$BUILD_DIR" --target "quillet_fuzz_${target%%:*}" -j2
+done
+
+status=0
+for target in $selected; do
+  name=${target%%:*}
+  seeds=${target#*:}
+  work="$BUILD_DIR/fuzz/work-$name"
+  artifacts="$BUILD_DIR/fuzz/artifacts-$name"
+  mkdir -p "$work" "$artifacts"
+  echo "=== fuzzing $name for $SECONDS_TO_RUN s"
+  "$BUILD_DIR/fuzz/quillet_fuzz_$name" "$work" "$ROOT/fuzz/$seeds" \
+    -max_total_time="$SECONDS_TO_RUN" -artifact_prefix="$artifacts/" -print_final_stats=1 "$@" || status=1
+done
+exit $status

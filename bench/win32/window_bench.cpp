@@ -57,7 +57,8 @@ struct Started {
 
 Started StartAndWaitForWindow(const std::wstring& exe) {
   Started s;
-  STARTUPINFOW si{sizeof(si)};
+  STARTUPINFOW si{};
+  si.cb = sizeof(si);
   std::wstring commandLine = L"\"" + exe + L"\"";
   double t0 = NowMs();
   if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,

@@ -184,7 +184,24 @@ void TAppForm::Create() {
   }
   CreateControls();
   Layout();
+  StartTimers();
   FormCreate();
+}
+
+void TAppForm::StartTimers() {
+  SetTimer(Handle(), kTimerAdminId, 1, nullptr);
+  SetTimer(Handle(), kTimerParamId, 100, nullptr);
+  SetTimer(Handle(), kTimerSaveChangesId, 1000, nullptr);
+}
+
+void TAppForm::OnTimer(UINT_PTR id) {
+  switch (id) {
+    case kTimerAdminId: TimerAdminTimer(); break;
+    case kTimerParamId: TimerParamTimer(); break;
+    case kTimerSaveChangesId: TimerSaveChangesTimer(); break;
+    case kTimerCloseId: TimerCloseTimer(); break;
+    default: break;
+  }
 }
 
 void TAppForm::Show(int showCommand) {
@@ -728,13 +745,20 @@ bool TAppForm::OnCommand(int id, int code, HWND control) {
     case IDM_DELETESELECTED1: ListEdit(&ItemList::DeleteSelected); return true;
     case IDM_REMOVEALL1: ListEdit(&ItemList::RemoveAll); return true;
 
-    // Present with their captions and hints; their behaviour comes with the list files, the
-    // batch export, the remembered list, the system integration and the auxiliary windows.
-    case IDC_BUTTON3: case IDC_BUTTON4: case IDC_BUTTON5:
-    case IDM_GRANTADMINISTRATORPRIVILEGES1: case IDM_LOADFILESFROMFILELIST1:
-    case IDM_SAVELISTINTOFILE1: case IDM_CREATEBATCHFILE1: case IDM_REMEMBER1:
-    case IDM_AUTORUNATSTARTUP1: case IDM_AUTOOPENLIST1: case IDM_RESETTODEFAULTS1:
-    case IDM_HELP2: case IDM_UPDATENOTIFICATIONS1: case IDM_SENDFEEDBACK1: case IDM_ABOUT1:
+    // The menu items only click their buttons.
+    case IDC_BUTTON3: case IDM_CREATEBATCHFILE1: Button3Click(); return true;
+    case IDC_BUTTON4: case IDM_LOADFILESFROMFILELIST1: Button4Click(); return true;
+    case IDC_BUTTON5: case IDM_SAVELISTINTOFILE1: Button5Click(); return true;
+    case IDM_REMEMBER1: Remember1Click(); return true;
+    case IDM_AUTOOPENLIST1: AutoOpenList1Click(); return true;
+    case IDM_AUTORUNATSTARTUP1: AutoRunatStartup1Click(); return true;
+    case IDM_GRANTADMINISTRATORPRIVILEGES1: GrantAdministratorPrivileges1Click(); return true;
+    case IDM_RESETTODEFAULTS1: ResettoDefaults1Click(); return true;
+    case IDM_HELP2: Help2Click(); return true;
+
+    // Present with their captions and hints; their behaviour comes with the update check and
+    // the auxiliary windows.
+    case IDM_UPDATENOTIFICATIONS1: case IDM_SENDFEEDBACK1: case IDM_ABOUT1:
       return true;
     default:
       return false;
@@ -762,11 +786,8 @@ bool TAppForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
       FormResize(static_cast<UINT>(wParam));
       return false;
     case WM_TIMER:
-      if (wParam == kTimerCloseId) {
-        TimerCloseTimer();
-        return true;
-      }
-      return false;
+      OnTimer(static_cast<UINT_PTR>(wParam));
+      return true;
     case WM_CTLCOLOREDIT:
       if (reinterpret_cast<HWND>(lParam) == Control(IDC_EDIT1)) {
         SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_BTNFACE));
@@ -828,7 +849,9 @@ bool TAppForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
     case WM_DESTROY:
       if (tooltip_) DestroyWindow(tooltip_);
       tooltip_ = nullptr;
-      KillTimer(Handle(), kTimerCloseId);
+      for (UINT_PTR timer : {kTimerAdminId, kTimerParamId, kTimerSaveChangesId, kTimerCloseId}) {
+        KillTimer(Handle(), timer);
+      }
       timerCloseEnabled_ = false;
       if (args_.quitOnDestroy) PostQuitMessage(0);
       return false;

@@ -18,8 +18,11 @@
 #include "app/popup_guard.h"
 #include "app/window_base.h"
 #include "list/item_list.h"
+#include "platform/win32/registry.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/win32_system.h"
+#include "store/list_files.h"
+#include "store/remembered_list.h"
 #include "store/settings_store.h"
 
 namespace quillet {
@@ -30,6 +33,10 @@ struct AppFormArgs {
   std::wstring programFile;                // version record source; empty: the running program
   std::optional<std::string> settingsDir;  // used instead of the writability probe when set
   bool quitOnDestroy = true;               // end the message loop when the window is gone
+  // The command line TimerParam reads; empty optional: the process's own.
+  std::optional<std::wstring> commandLine;
+  // The per-user Run key path under HKEY_CURRENT_USER; tests pass a scratch key.
+  std::string runKeyPath = "Software\\Microsoft\\Windows\\CurrentVersion";
 };
 
 // Program-wide values, set once by FormCreate and only read afterwards.
@@ -49,7 +56,10 @@ void PopupUnderButton(HWND owner, HWND button, HMENU menu);
 
 class TAppForm final : public WindowBase {
  public:
-  static constexpr UINT_PTR kTimerCloseId = 5;  // TimerClose, the auto-close countdown
+  static constexpr UINT_PTR kTimerAdminId = 1;        // TimerAdmin, 1 ms, once
+  static constexpr UINT_PTR kTimerParamId = 2;        // TimerParam, 100 ms, once
+  static constexpr UINT_PTR kTimerSaveChangesId = 4;  // TimerSaveChanges, every 1000 ms
+  static constexpr UINT_PTR kTimerCloseId = 5;        // TimerClose, the auto-close countdown
   static constexpr int kClientWidth = 497;
   static constexpr int kClientHeight = 480;
 
@@ -76,6 +86,10 @@ class TAppForm final : public WindowBase {
   // ListBox1DragDrop's drop index of a screen point: the entry under it, the count below the
   // last entry, -1 outside the list's client area.
   std::ptrdiff_t DropIndexAt(POINT screenPoint) const;
+
+  // ListeYukle: appends the entries of a list file (a .qlst also applies its options).
+  // Throws IoError when the file can't be read; nothing is added then.
+  void ListeYukle(const std::string& fileName);
 
   bool StayOnTopChecked() const { return stayOnTop_; }
   bool Running() const { return running_; }
@@ -106,8 +120,10 @@ class TAppForm final : public WindowBase {
   void AddHint(HWND control, const std::wstring& hint);
   void ShowButtonMenu(HWND button, HMENU menu);
   void FormCreate();
-  void ReadLogOnValue() {}          // the per-user Run key value belongs to system integration
-  void CreateRememberedSnapshot() {}  // the remembered-list snapshot belongs to the list files
+  void ReadLogOnValue();
+  void CreateRememberedSnapshot();
+  void StartTimers();
+  void OnTimer(UINT_PTR id);
   void ApplyStartupSettings();
   void FormResize(UINT sizeType);
   void Layout();
@@ -147,6 +163,23 @@ class TAppForm final : public WindowBase {
   void AddSubfoldersOf(const std::string& folder, bool allLevels);
   void AddLines(const std::vector<std::string>& lines);
 
+  // app_form_files.cpp: list files, the batch export, the remembered list, the command line.
+  void Button3Click();
+  void Button4Click();
+  void Button5Click();
+  void ApplyListFileSettings(const std::vector<ListFileSetting>& settings);
+  void TimerParamTimer();
+  void TimerSaveChangesTimer();
+  void Remember1Click();
+  void AutoOpenList1Click();
+
+  // app_form_system.cpp: start at log-on, run as administrator, reset, online help.
+  void AutoRunatStartup1Click();
+  void GrantAdministratorPrivileges1Click();
+  void TimerAdminTimer();
+  void ResettoDefaults1Click();
+  void Help2Click();
+
   // app_form_run.cpp: the opening run, the countdown and the run options.
   void BitBtn1Click();
   void StartCountdown();
@@ -171,6 +204,9 @@ class TAppForm final : public WindowBase {
   std::string settingsDir_;
   Win32FileSystem fileSystem_;
   std::unique_ptr<SettingsStore> store_;
+  Win32AnsiDecoder ansi_;
+  std::unique_ptr<Win32RunKey> runKey_;               // open for the life of the window
+  std::unique_ptr<RememberedList> remembered_;  // files.txt and SavedListSnapshot
   ItemList list_;
 
   // Fonts, images and menus live as long as the window.
@@ -193,6 +229,7 @@ class TAppForm final : public WindowBase {
   SIZE lastSize_{-1, -1};
   bool startMaximized_ = false;
 
+  bool logOn_ = false;  // AutoRunatStartup1
   bool stayOnTop_ = false, remember_ = false, autoClose_ = false, autoOpenList_ = false;
   bool useDefaultProgram_ = true;  // RadioButton1 checked, else RadioButton2
   bool panelCloseVisible_ = false;

@@ -1,6 +1,7 @@
 #include "list/item_list.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "util/text.h"
 
@@ -8,34 +9,50 @@ namespace quillet {
 
 void ItemList::Ekle(std::string text, bool checked) {
   entries_.push_back(Entry{std::move(text), checked});
-  Touch();
+  Touch(true);
+}
+
+void ItemList::Append(std::vector<Entry> entries) {
+  const bool adding = !entries.empty();
+  if (entries_.empty()) {
+    entries_ = std::move(entries);
+  } else {
+    entries_.insert(entries_.end(), std::make_move_iterator(entries.begin()), std::make_move_iterator(entries.end()));
+  }
+  Touch(adding);
+}
+
+void ItemList::ReplaceAll(std::vector<Entry> entries) {
+  entries_ = std::move(entries);
+  current_ = -1;
+  Touch(true);
 }
 
 void ItemList::SetChecked(std::size_t index, bool checked) {
   if (index >= entries_.size()) return;
   entries_[index].checked = checked;
-  Touch();
+  Touch(false);
 }
 
 void ItemList::ToggleChecked(std::size_t index) {
   if (index >= entries_.size()) return;
   entries_[index].checked = !entries_[index].checked;
-  Touch();
+  Touch(false);
 }
 
 void ItemList::CheckAll() {
   for (Entry& entry : entries_) entry.checked = true;
-  Touch();
+  Touch(false);
 }
 
 void ItemList::CheckNone() {
   for (Entry& entry : entries_) entry.checked = false;
-  Touch();
+  Touch(false);
 }
 
 void ItemList::Select(std::ptrdiff_t index) {
   current_ = (index >= 0 && static_cast<std::size_t>(index) < entries_.size()) ? index : -1;
-  Touch();
+  Touch(false);
 }
 
 std::string ItemList::CopyText() const {
@@ -51,14 +68,16 @@ std::string ItemList::CopyText() const {
 }
 
 void ItemList::Paste(std::string_view text) {
-  for (std::string_view line : SplitLines(text)) entries_.push_back(Entry{std::string(line), true});
-  Touch();
+  const std::vector<std::string_view> lines = SplitLines(text);
+  for (std::string_view line : lines) entries_.push_back(Entry{std::string(line), true});
+  Touch(!lines.empty());
 }
 
 void ItemList::DeleteSelected() {
-  if (current_ >= 0) entries_.erase(entries_.begin() + current_);
+  const bool removing = current_ >= 0;
+  if (removing) entries_.erase(entries_.begin() + current_);
   current_ = -1;
-  Touch();
+  Touch(removing);
 }
 
 void ItemList::RemoveSelected() {
@@ -67,13 +86,14 @@ void ItemList::RemoveSelected() {
   const auto count = static_cast<std::ptrdiff_t>(entries_.size());
   // The entry that followed the removed one takes its place; after the last, the new last.
   current_ = i < count ? i : count - 1;
-  Touch();
+  Touch(i >= 0);
 }
 
 void ItemList::RemoveAll() {
+  const bool hadEntries = !entries_.empty();
   entries_.clear();
   current_ = -1;
-  Touch();
+  Touch(hadEntries);
 }
 
 void ItemList::MoveUp() {
@@ -82,7 +102,7 @@ void ItemList::MoveUp() {
   const std::ptrdiff_t t = std::max<std::ptrdiff_t>(i - 1, 0);
   std::swap(entries_[i], entries_[t]);
   current_ = t;
-  Touch();
+  Touch(t != i);
 }
 
 void ItemList::MoveDown() {
@@ -91,7 +111,7 @@ void ItemList::MoveDown() {
   const std::ptrdiff_t t = std::min<std::ptrdiff_t>(i + 1, static_cast<std::ptrdiff_t>(entries_.size()) - 1);
   std::swap(entries_[i], entries_[t]);
   current_ = t;
-  Touch();
+  Touch(t != i);
 }
 
 void ItemList::MoveTop() {
@@ -99,7 +119,7 @@ void ItemList::MoveTop() {
   if (i < 0) return;
   std::rotate(entries_.begin(), entries_.begin() + i, entries_.begin() + i + 1);
   current_ = 0;
-  Touch();
+  Touch(i != 0);
 }
 
 void ItemList::MoveBottom() {
@@ -107,7 +127,7 @@ void ItemList::MoveBottom() {
   if (i < 0) return;
   std::rotate(entries_.begin() + i, entries_.begin() + i + 1, entries_.end());
   current_ = static_cast<std::ptrdiff_t>(entries_.size()) - 1;
-  Touch();
+  Touch(i != current_);
 }
 
 void ItemList::DropSelectedAt(std::ptrdiff_t dropIndex) {
@@ -124,7 +144,7 @@ void ItemList::DropSelectedAt(std::ptrdiff_t dropIndex) {
     std::rotate(entries_.begin() + d, entries_.begin() + k, entries_.begin() + k + 1);
   }
   current_ = d;
-  Touch();
+  Touch(d != k);
 }
 
 }  // namespace quillet

@@ -16,8 +16,9 @@ struct Entry {
 };
 
 // Model of ListBox1. Indexes run 0..Count()-1; Current() is the single selection or -1.
-// Every mutating call bumps Revision(), which the window uses to know when to redraw and
-// the remembered-list timer uses to know when to compare texts.
+// Every mutating call bumps Revision(), which the window uses to know when to redraw.
+// TextRevision() moves only when the entry texts or their order may have changed, so the
+// remembered-list timer can skip comparing a million texts after a check mark or a click.
 class ItemList {
  public:
   std::size_t Count() const { return entries_.size(); }
@@ -25,6 +26,7 @@ class ItemList {
   const std::vector<Entry>& Entries() const { return entries_; }
   std::ptrdiff_t Current() const { return current_; }
   std::uint64_t Revision() const { return revision_; }
+  std::uint64_t TextRevision() const { return textRevision_; }
 
   // Ekle: appends one entry at the end with the given check mark.
   void Ekle(std::string text, bool checked);
@@ -34,6 +36,11 @@ class ItemList {
   void CheckNone();
   // Selects index (or nothing with -1; out-of-range indexes select nothing).
   void Select(std::ptrdiff_t index);
+
+  // Many entries at the end in one step (list files, the remembered list): one revision.
+  void Append(std::vector<Entry> entries);
+  // Replaces every entry; nothing is selected afterwards.
+  void ReplaceAll(std::vector<Entry> entries);
 
   // Copy1Click: every text followed by CR LF, in order, check marks not copied.
   std::string CopyText() const;
@@ -55,10 +62,15 @@ class ItemList {
   void DropSelectedAt(std::ptrdiff_t dropIndex);
 
  private:
-  void Touch() { ++revision_; }
+  // Every change calls this once; textsChanged when the texts or their order may differ now.
+  void Touch(bool textsChanged) {
+    ++revision_;
+    if (textsChanged) ++textRevision_;
+  }
   std::vector<Entry> entries_;
   std::ptrdiff_t current_ = -1;
   std::uint64_t revision_ = 0;
+  std::uint64_t textRevision_ = 0;
 };
 
 }  // namespace quillet

@@ -16,6 +16,10 @@ inline constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 // back intact); anything else is read in the ANSI code page. Never throws; undecodable
 // sequences become U+FFFD.
 std::string DecodeTextFile(std::string_view bytes, const AnsiDecoder& ansi);
+// The same inside the buffer the bytes came in, for lists of many megabytes: text that is
+// UTF-8 already is not copied. Returns the text, a view into bytes; converted text replaces
+// the bytes first.
+std::string_view DecodeTextFileInPlace(std::string& bytes, const AnsiDecoder& ansi);
 
 // Appends line and CR LF: every line the program writes ends so, the last one included.
 void AppendCrLfLine(std::string& out, std::string_view line);

@@ -352,6 +352,43 @@ void Program::Kill() {
   }
 }
 
+std::vector<DWORD> Program::InstancesShowingAWindow() {
+  std::vector<DWORD> pids;
+  EnumWindows(
+      [](HWND window, LPARAM param) -> BOOL {
+        auto* found = reinterpret_cast<std::vector<DWORD>*>(param);
+        if (IsWindowVisible(window) && ClassOf(window) == QUILLET_MAIN_CLASS) {
+          DWORD pid = 0;
+          GetWindowThreadProcessId(window, &pid);
+          found->push_back(pid);
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&pids));
+  return pids;
+}
+
+bool Program::AdoptOtherInstance(DWORD timeout_ms) {
+  DWORD other = 0;
+  if (!WaitUntil([&] {
+        for (DWORD pid : InstancesShowingAWindow()) {
+          if (pid != pid_) other = pid;
+        }
+        return other != 0;
+      }, timeout_ms)) {
+    return false;
+  }
+  HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION | PROCESS_VM_OPERATION |
+                                   PROCESS_VM_READ | PROCESS_VM_WRITE,
+                               FALSE, other);
+  if (!process) return false;
+  process_.reset(process);
+  pid_ = other;
+  main_ = FindWindowOfClass(QUILLET_MAIN_CLASS);
+  Sync();
+  return main_ != nullptr;
+}
+
 bool Program::Exit() {
   Command(IDM_EXIT1);
   return WaitForExit();

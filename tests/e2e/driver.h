@@ -88,6 +88,11 @@ class Program {
   bool WaitForExit(DWORD timeout_ms = kWaitMs);
   bool Running() const;
   void Kill();
+  // Takes over another running instance of the program with a visible main window (the one
+  // the program started of itself on a restart path); false when none appears in time.
+  bool AdoptOtherInstance(DWORD timeout_ms = kWaitMs);
+  // The processes showing a main window of the program now, this one's included.
+  static std::vector<DWORD> InstancesShowingAWindow();
   // Ends the program the way the user would (Exit1) and waits for the process to end.
   bool Exit();
   DWORD ProcessId() const { return pid_; }

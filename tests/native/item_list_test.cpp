@@ -243,5 +243,84 @@ TEST(ItemListTest, EveryChangeBumpsTheRevision) {
   }
 }
 
+struct TextRevisionCase {
+  const char* name;
+  std::ptrdiff_t selected;  // in a list of five entries "0".."4"
+  std::function<void(ItemList&)> change;
+  bool textsMayChange;
+};
+
+class TextRevisionTest : public testing::TestWithParam<TextRevisionCase> {};
+
+// The remembered-list timer trusts an unchanged TextRevision to mean unchanged texts: every
+// change of texts or order must move it, and marks, selection and no-op moves must not (they
+// would cost a full comparison of the list on the next tick).
+TEST_P(TextRevisionTest, MovesExactlyWhenTextsOrOrderChange) {
+  const TextRevisionCase& c = GetParam();
+  ItemList list = MakeList(5, c.selected, {1});
+  const std::vector<Entry> before = list.Entries();
+  const std::uint64_t revision = list.Revision();
+  const std::uint64_t textRevision = list.TextRevision();
+  c.change(list);
+  EXPECT_GT(list.Revision(), revision);
+  EXPECT_EQ(list.TextRevision() != textRevision, c.textsMayChange);
+  if (!c.textsMayChange) {
+    ASSERT_EQ(list.Count(), before.size());
+    for (std::size_t k = 0; k < before.size(); ++k) EXPECT_EQ(list.At(k).text, before[k].text);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Operations, TextRevisionTest,
+    testing::Values(
+        TextRevisionCase{"Ekle", -1, [](ItemList& l) { l.Ekle("x", true); }, true},
+        TextRevisionCase{"EkleEmptyText", -1, [](ItemList& l) { l.Ekle("", false); }, true},
+        TextRevisionCase{"Paste", -1, [](ItemList& l) { l.Paste("a\r\nb"); }, true},
+        TextRevisionCase{"PasteNothing", -1, [](ItemList& l) { l.Paste(""); }, false},
+        TextRevisionCase{"Append", -1, [](ItemList& l) { l.Append({Entry{"a", true}, Entry{"b", false}}); }, true},
+        TextRevisionCase{"AppendNothing", -1, [](ItemList& l) { l.Append({}); }, false},
+        TextRevisionCase{"ReplaceAll", 2, [](ItemList& l) { l.ReplaceAll({Entry{"a", true}}); }, true},
+        TextRevisionCase{"DeleteSelected", 2, [](ItemList& l) { l.DeleteSelected(); }, true},
+        TextRevisionCase{"DeleteWithoutSelection", -1, [](ItemList& l) { l.DeleteSelected(); }, false},
+        TextRevisionCase{"RemoveSelected", 2, [](ItemList& l) { l.RemoveSelected(); }, true},
+        TextRevisionCase{"RemoveWithoutSelection", -1, [](ItemList& l) { l.RemoveSelected(); }, false},
+        TextRevisionCase{"RemoveAll", -1, [](ItemList& l) { l.RemoveAll(); }, true},
+        TextRevisionCase{"MoveUp", 2, [](ItemList& l) { l.MoveUp(); }, true},
+        TextRevisionCase{"MoveUpOnFirst", 0, [](ItemList& l) { l.MoveUp(); }, false},
+        TextRevisionCase{"MoveDown", 2, [](ItemList& l) { l.MoveDown(); }, true},
+        TextRevisionCase{"MoveDownOnLast", 4, [](ItemList& l) { l.MoveDown(); }, false},
+        TextRevisionCase{"MoveTop", 2, [](ItemList& l) { l.MoveTop(); }, true},
+        TextRevisionCase{"MoveTopOnFirst", 0, [](ItemList& l) { l.MoveTop(); }, false},
+        TextRevisionCase{"MoveBottom", 2, [](ItemList& l) { l.MoveBottom(); }, true},
+        TextRevisionCase{"MoveBottomOnLast", 4, [](ItemList& l) { l.MoveBottom(); }, false},
+        TextRevisionCase{"Drop", 1, [](ItemList& l) { l.DropSelectedAt(4); }, true},
+        TextRevisionCase{"DropOntoItself", 1, [](ItemList& l) { l.DropSelectedAt(2); }, false},
+        TextRevisionCase{"SetChecked", -1, [](ItemList& l) { l.SetChecked(0, false); }, false},
+        TextRevisionCase{"ToggleChecked", -1, [](ItemList& l) { l.ToggleChecked(1); }, false},
+        TextRevisionCase{"CheckAll", -1, [](ItemList& l) { l.CheckAll(); }, false},
+        TextRevisionCase{"CheckNone", -1, [](ItemList& l) { l.CheckNone(); }, false},
+        TextRevisionCase{"Select", -1, [](ItemList& l) { l.Select(3); }, false}),
+    [](const testing::TestParamInfo<TextRevisionCase>& p) { return p.param.name; });
+
+TEST(ItemListTest, AppendAddsAfterTheEntriesInOrderWithTheirMarks) {
+  ItemList list = MakeList(2, 1);
+  list.Append({Entry{"a", false}, Entry{"", true}});
+  EXPECT_EQ(list.Entries(), (std::vector<Entry>{{"0", true}, {"1", true}, {"a", false}, {"", true}}));
+  EXPECT_EQ(list.Current(), 1);
+
+  ItemList empty;
+  empty.Append({Entry{"b", false}});
+  EXPECT_EQ(empty.Entries(), (std::vector<Entry>{{"b", false}}));
+}
+
+TEST(ItemListTest, ReplaceAllSelectsNothing) {
+  ItemList list = MakeList(3, 2);
+  list.ReplaceAll({Entry{"a", false}, Entry{"b", true}});
+  EXPECT_EQ(list.Entries(), (std::vector<Entry>{{"a", false}, {"b", true}}));
+  EXPECT_EQ(list.Current(), -1);
+  list.ReplaceAll({});
+  EXPECT_EQ(list.Count(), 0u);
+}
+
 }  // namespace
 }  // namespace quillet

@@ -2,6 +2,7 @@
 // messages the user's actions send.
 #include <windows.h>
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -40,8 +41,16 @@ class AppFormTest : public ::testing::Test {
   }
 
   void Start() {
-    form_ = std::make_unique<TAppForm>(AppFormArgs{L"", folder_.path(), false});
+    AppFormArgs args;
+    args.settingsDir = folder_.path();
+    args.quitOnDestroy = false;
+    args.commandLine = L"\"quillet.exe\"";
+    args.runKeyPath = "Software\\QuilletTests\\AppForm";
+    form_ = std::make_unique<TAppForm>(std::move(args));
     form_->Create();
+    // The one-shot start-up timers (the elevated-process mark, every Wine process counts as
+    // elevated, and the start-up loading) fire before the test acts, as for the user.
+    SleepWithoutFreeze(250);
   }
   HWND Window() const { return form_->Handle(); }
   HWND Control(int id) const { return form_->Control(id); }
@@ -538,6 +547,105 @@ TEST_F(AppFormTest, ClosingTheWindowEndsIt) {
   HWND window = Window();
   Command(IDM_EXIT1);
   EXPECT_FALSE(IsWindow(window));
+}
+
+
+// The Run key of these tests: a scratch key, so the real log-on value is never touched.
+constexpr wchar_t kScratchRunKey[] = L"Software\\QuilletTests\\AppForm\\Run";
+
+TEST_F(AppFormTest, LogOnItemFollowsTheRunValue) {
+  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\QuilletTests\\AppForm");
+  RegSetKeyValueW(HKEY_CURRENT_USER, kScratchRunKey, L"KALMIRO - Quillet", REG_SZ, L"D:\\elsewhere\\quillet.exe",
+                  sizeof(L"D:\\elsewhere\\quillet.exe"));
+  Start();
+  EXPECT_TRUE(MenuChecked(IDM_AUTORUNATSTARTUP1));  // another copy's path counts as well
+
+  Command(IDM_AUTORUNATSTARTUP1);
+  EXPECT_FALSE(MenuChecked(IDM_AUTORUNATSTARTUP1));
+  wchar_t data[MAX_PATH] = {};
+  DWORD size = sizeof data;
+  EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, kScratchRunKey, L"KALMIRO - Quillet", RRF_RT_REG_SZ, nullptr, data, &size),
+            ERROR_FILE_NOT_FOUND);
+
+  Command(IDM_AUTORUNATSTARTUP1);
+  EXPECT_TRUE(MenuChecked(IDM_AUTORUNATSTARTUP1));
+  size = sizeof data;
+  ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, kScratchRunKey, L"KALMIRO - Quillet", RRF_RT_REG_SZ, nullptr, data, &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(std::wstring(data), ProgramFilePath());
+
+  form_.reset();
+  Start();
+  EXPECT_TRUE(MenuChecked(IDM_AUTORUNATSTARTUP1));
+  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\QuilletTests\\AppForm");
+}
+
+TEST_F(AppFormTest, RememberAndAutoOpenListWriteTheirKeyAndCheckTheirItem) {
+  Start();
+  for (auto [id, key] : {std::pair{IDM_REMEMBER1, "Remember"}, std::pair{IDM_AUTOOPENLIST1, "AutoOpenList"}}) {
+    SCOPED_TRACE(key);
+    Command(id);
+    EXPECT_TRUE(MenuChecked(id));
+    EXPECT_EQ(ReadSettings()[key], "1");
+    Command(id);
+    EXPECT_FALSE(MenuChecked(id));
+    EXPECT_EQ(ReadSettings()[key], "0");
+  }
+  EXPECT_FALSE(Win32FileSystem().FileExists(folder_ / "files.txt"));  // nothing loaded or deleted
+}
+
+// Every Wine process counts as elevated.
+TEST_F(AppFormTest, AnElevatedProcessMarksTheAdministratorItem) {
+  ASSERT_TRUE(IsUserAnAdmin());
+  Start();
+  HMENU menu = form_->MainMenu();
+  wchar_t text[64] = {};
+  GetMenuStringW(menu, IDM_GRANTADMINISTRATORPRIVILEGES1, text, 64, MF_BYCOMMAND);
+  EXPECT_EQ(std::wstring(text), L"使用管理员权限运行");
+  EXPECT_TRUE(GetMenuState(menu, IDM_GRANTADMINISTRATORPRIVILEGES1, MF_BYCOMMAND) & MF_GRAYED);
+  MENUITEMINFOW item{};
+  item.cbSize = sizeof item;
+  item.fMask = MIIM_BITMAP;
+  ASSERT_TRUE(GetMenuItemInfoW(menu, IDM_GRANTADMINISTRATORPRIVILEGES1, FALSE, &item));
+  EXPECT_EQ(item.hbmpItem, nullptr);
+  // Its neighbours keep their images.
+  item.hbmpItem = nullptr;
+  ASSERT_TRUE(GetMenuItemInfoW(menu, IDM_EXIT1, FALSE, &item));
+  EXPECT_NE(item.hbmpItem, nullptr);
+}
+
+TEST_F(AppFormTest, StartupLoadingTakesTheRememberedListThenTheCommandLine) {
+  struct Case {
+    const char* name;
+    bool remember;
+    std::wstring commandLine;
+    std::vector<std::string> expected;
+  };
+  folder_.WriteFile("files.txt", "\xEF\xBB\xBFremembered 1\r\n*remembered 2\r\n");
+  folder_.WriteFile("list.qlst", "\xEF\xBB\xBF[FILES]\r\nfrom list\r\n*unchecked\r\n");
+  const std::wstring listFile = Widen(folder_ / "list.qlst");
+  const std::vector<Case> cases = {
+      {"remember off", false, L"q.exe", {}},
+      {"remember on", true, L"q.exe", {"remembered 1", "*remembered 2"}},
+      {"one list file replaces the remembered list", true, L"q.exe \"" + listFile + L"\"", {"from list", "unchecked"}},
+      {"one other argument", true, L"q.exe C:\\a.txt", {"C:\\a.txt"}},
+      {"two list files", false, L"q.exe \"" + listFile + L"\" b.qlst", {Narrow(listFile), "b.qlst"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    form_.reset();
+    folder_.WriteFile("settings.ini", c.remember ? "\xEF\xBB\xBF[Settings]\r\nRemember=1\r\n" : "");
+    AppFormArgs args;
+    args.settingsDir = folder_.path();
+    args.quitOnDestroy = false;
+    args.commandLine = c.commandLine;
+    args.runKeyPath = "Software\\QuilletTests\\AppForm";
+    form_ = std::make_unique<TAppForm>(std::move(args));
+    form_->Create();
+    SleepWithoutFreeze(250);
+    EXPECT_EQ(ModelTexts(), c.expected);
+    EXPECT_EQ(ViewCount(), static_cast<int>(c.expected.size()));
+  }
 }
 
 }  // namespace

@@ -193,6 +193,22 @@ std::vector<std::wstring> ShowOpenFileDialog(HWND owner, const FileDialogOptions
   return ParseOpenDialogBuffer(buffer.data(), buffer.size());
 }
 
+std::wstring ShowSaveFileDialog(HWND owner, const FileDialogOptions& options) {
+  std::wstring buffer(MAX_PATH * 4, L'\0');
+  const std::wstring filter = DialogFilter(options.filter);
+  OPENFILENAMEW ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = owner;
+  ofn.lpstrFilter = options.filter.empty() ? nullptr : filter.c_str();
+  ofn.nFilterIndex = 1;
+  ofn.lpstrFile = buffer.data();
+  ofn.nMaxFile = static_cast<DWORD>(buffer.size());
+  ofn.lpstrDefExt = options.defaultExtension.empty() ? nullptr : options.defaultExtension.c_str();
+  ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_ENABLESIZING | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
+  if (!GetSaveFileNameW(&ofn)) return {};
+  return buffer.substr(0, buffer.find(L'\0'));
+}
+
 std::vector<std::wstring> PickFolders(HWND owner, std::wstring& lastFolder, bool multiple) {
   if (WindowsMajorVersion() >= 6) return PickFoldersWithItemDialog(owner, lastFolder, multiple);
   return PickFolderWithBrowseDialog(owner, lastFolder);

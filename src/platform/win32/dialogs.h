@@ -18,6 +18,10 @@ struct FileDialogOptions {
 // the dialog's order; empty when cancelled.
 std::vector<std::wstring> ShowOpenFileDialog(HWND owner, const FileDialogOptions& options);
 
+// A common save dialog that asks before replacing an existing file (read-only box hidden,
+// resizable). The chosen full path; empty when cancelled.
+std::wstring ShowSaveFileDialog(HWND owner, const FileDialogOptions& options);
+
 // The folder picker of the three folder commands. Windows 6.0 and later: the common item
 // dialog in folder mode, title "选择文件夹:", OK label "Select", default folder and name text
 // lastFolder. Older: the browse-for-folder dialog rooted at lastFolder's drive. On confirm

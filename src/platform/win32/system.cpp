@@ -184,22 +184,22 @@ std::string EnvironmentVariable(const char* name) {
   }
 }
 
-DWORD WindowsMajorVersion() {
+WindowsVersion GetWindowsVersion() {
   // GetVersionExW reports 6.2 to a program without the newest systems in its manifest;
   // RtlGetVersion always tells the truth.
+  OSVERSIONINFOW info{};
+  info.dwOSVersionInfoSize = sizeof info;
   using RtlGetVersionFunction = LONG(WINAPI*)(OSVERSIONINFOW*);
   if (HMODULE ntdll = GetModuleHandleW(L"ntdll.dll")) {
     if (auto rtlGetVersion =
             reinterpret_cast<RtlGetVersionFunction>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")))) {
-      OSVERSIONINFOW info{};
-      info.dwOSVersionInfoSize = sizeof info;
-      if (rtlGetVersion(&info) == 0) return info.dwMajorVersion;
+      if (rtlGetVersion(&info) == 0) return {info.dwMajorVersion, info.dwMinorVersion};
     }
   }
-  OSVERSIONINFOW info{};
-  info.dwOSVersionInfoSize = sizeof info;
-  if (GetVersionExW(&info)) return info.dwMajorVersion;
-  return 0;
+  if (GetVersionExW(&info)) return {info.dwMajorVersion, info.dwMinorVersion};
+  return {};
 }
+
+DWORD WindowsMajorVersion() { return GetWindowsVersion().major; }
 
 }  // namespace quillet

@@ -12,6 +12,7 @@
 
 #include "list/entry_class.h"
 #include "list/opening_run.h"
+#include "platform/ansi_decoder.h"
 #include "platform/file_system.h"
 
 namespace quillet {
@@ -30,6 +31,12 @@ class Win32DirectorySearch final : public DirectorySearch {
  public:
   bool List(const std::string& dir, const std::function<void(const DirectoryEntry&)>& visit) override;
   std::optional<FolderIdentity> Identify(const std::string& path) override;
+};
+
+// The system's ANSI code page (CP_ACP), for text files without a byte-order mark.
+class Win32AnsiDecoder final : public AnsiDecoder {
+ public:
+  std::string ToUtf8(std::string_view bytes) const override;
 };
 
 class Win32FolderProbe final : public FolderProbe {
@@ -70,7 +77,9 @@ std::wstring ProgramFolder();
 std::string AppDataFolder();
 // The environment variable, "" when unset.
 std::string EnvironmentVariable(const char* name);
-// Major number of the Windows version (6 for Vista and later).
+// The Windows version's major and minor numbers (6.0 Vista, 6.1 Windows 7, 10.0 Windows 10).
+struct WindowsVersion { DWORD major = 0, minor = 0; };
+WindowsVersion GetWindowsVersion();
 DWORD WindowsMajorVersion();
 
 }  // namespace quillet

@@ -1,0 +1,75 @@
+#include "store/remembered_list.h"
+
+#include <exception>
+#include <utility>
+
+#include "store/list_files.h"
+#include "store/text_file.h"
+#include "util/text.h"
+
+namespace quillet {
+
+RememberedList::RememberedList(FileSystem& fs, std::string settingsDir)
+    : fs_(fs), path_(std::move(settingsDir) + "files.txt"), snapshotFile_(PlainListBytes({})) {}
+
+std::optional<std::vector<std::string>> RememberedList::Load(const AnsiDecoder& ansi) {
+  std::optional<std::string> bytes;
+  try {
+    bytes = fs_.ReadFile(path_);
+  } catch (const std::exception&) {
+    // An unreadable remembered list only means the program starts with an empty list.
+    return std::nullopt;
+  }
+  if (!bytes) return std::nullopt;
+  const std::string text = DecodeTextFile(*bytes, ansi);
+  std::vector<std::string> lines;
+  std::vector<Entry> entries;
+  for (std::string_view line : SplitLines(text)) {
+    lines.emplace_back(line);
+    entries.push_back(Entry{std::string(line), true});
+  }
+  snapshotFile_ = PlainListBytes(entries);
+  matchedTextRevision_.reset();
+  return lines;
+}
+
+bool RememberedList::SnapshotMatches(const ItemList& list) const {
+  // The texts joined, each followed by CR LF, compared with the snapshot's, without building
+  // the list's side as one more copy of the whole list.
+  std::string_view rest(snapshotFile_);
+  rest.remove_prefix(kUtf8ByteOrderMark.size());
+  for (const Entry& entry : list.Entries()) {
+    const std::string& text = entry.text;
+    if (rest.size() < text.size() + 2 || rest.compare(0, text.size(), text) != 0 ||
+        rest.substr(text.size(), 2) != "\r\n") {
+      return false;
+    }
+    rest.remove_prefix(text.size() + 2);
+  }
+  return rest.empty();
+}
+
+bool RememberedList::SaveIfChanged(const ItemList& list) {
+  const std::uint64_t textRevision = list.TextRevision();
+  if (matchedTextRevision_ == textRevision) return false;
+  if (SnapshotMatches(list)) {
+    matchedTextRevision_ = textRevision;
+    return false;
+  }
+
+  std::string bytes = PlainListBytes(list.Entries());
+  try {
+    fs_.ReplaceFile(path_, bytes);
+  } catch (const IoError&) {
+    const bool firstFailure = !lastWriteFailed_;
+    lastWriteFailed_ = true;
+    if (firstFailure) throw;
+    return false;
+  }
+  lastWriteFailed_ = false;
+  snapshotFile_ = std::move(bytes);
+  matchedTextRevision_ = textRevision;
+  return true;
+}
+
+}  // namespace quillet

@@ -1,0 +1,51 @@
+// The remembered list: files.txt in the settings folder, kept equal to the entry texts of the
+// item list by the save timer, and read back at start when the user asked for it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "list/item_list.h"
+#include "platform/ansi_decoder.h"
+#include "platform/file_system.h"
+
+namespace quillet {
+
+class RememberedList {
+ public:
+  // settingsDir ends with "\".
+  RememberedList(FileSystem& fs, std::string settingsDir);
+
+  const std::string& Path() const { return path_; }
+
+  // The lines of files.txt (every line, empty ones too), which also become the snapshot that
+  // later saves compare with. nullopt when the file is missing or can't be read; the snapshot
+  // stays as it was then.
+  std::optional<std::vector<std::string>> Load(const AnsiDecoder& ansi);
+
+  // One tick of the save timer: when the list's entry texts, each followed by CR LF, differ
+  // from the snapshot's, writes files.txt (UTF-8 with byte-order mark, every text followed by
+  // CR LF) and takes the texts as the new snapshot; true when it wrote. Check marks and the selection never cause a write.
+  // A failed write keeps the snapshot and is tried again at every tick. The first failure in a
+  // row throws its IoError, for the error report; the following ones return false without a
+  // word, so a lasting failure shows one report instead of one every second.
+  // Always pass the same list: its TextRevision is what tells one tick that nothing changed.
+  bool SaveIfChanged(const ItemList& list);
+
+ private:
+  bool SnapshotMatches(const ItemList& list) const;
+
+  FileSystem& fs_;
+  std::string path_;
+  // The texts last written to or read from files.txt, as files.txt holds them: the byte-order
+  // mark, then every text followed by CR LF. One block of memory, read front to back by the
+  // comparison, instead of a million separate strings.
+  std::string snapshotFile_;
+  // The list's TextRevision when it last matched the snapshot; unchanged since means no change.
+  std::optional<std::uint64_t> matchedTextRevision_;
+  bool lastWriteFailed_ = false;
+};
+
+}  // namespace quillet

@@ -1,0 +1,311 @@
+// The list on disk and the ties to Windows, seen from outside: a list file named on the command
+// line, the remembered list across a restart, start at log-on in the real registry, reset to
+// defaults, the elevated start and the restart as administrator, and the file dialogs.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/control_ids.h"
+#include "e2e/driver.h"
+#include "util/text.h"
+
+namespace quillet::e2e {
+namespace {
+
+constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr wchar_t kLogOnValue[] = L"KALMIRO - Quillet";
+
+// The log-on value's text, or nothing when it is missing.
+std::optional<std::wstring> LogOnValue() {
+  wchar_t data[1024] = {};
+  DWORD size = sizeof data;
+  if (RegGetValueW(HKEY_CURRENT_USER, kRunKey, kLogOnValue, RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  return std::wstring(data);
+}
+
+void DeleteLogOnValue() { RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunKey, kLogOnValue); }
+
+std::string Utf8Lines(const std::vector<std::string>& lines) {
+  std::string bytes = "\xEF\xBB\xBF";
+  for (const std::string& line : lines) bytes += line + "\r\n";
+  return bytes;
+}
+
+std::string NamedProgramSettings(const std::wstring& program, const std::string& more = "") {
+  return "\xEF\xBB\xBF[Settings]\r\nOpenWith=" + Narrow(program) + "\r\nOpenWithDefaults=OFF\r\n" + more + "\r\n";
+}
+
+TEST(CommandLine, AListFileWithAutoOpenListOpensItsCheckedEntriesAtOnce) {
+  Program program;
+  const std::wstring recorder = program.InstallRecorder();
+  program.WriteSettings(NamedProgramSettings(recorder, "AutoOpenList=0\r\nRemember=0\r\n"));
+  const std::wstring list = program.PathInFolder(L"开机 列表.qlst");
+  WriteFileBytes(list, Utf8Lines({"[SETTINGS]", "Wait=400", "AutoOpenList=Yes", "[FILES]", "C:\\a b\\第一.txt",
+                                  "*skipped", "https://example.com/?q=1"}));
+  ASSERT_TRUE(program.Start({list})) << program.Error();
+
+  ASSERT_TRUE(WaitUntil([&] { return program.Launches().size() == 2; }, 20000)) << "the list was not opened";
+  ASSERT_TRUE(WaitForNoProcess(L"recorder.exe"));
+  const auto launches = program.Launches();
+  ASSERT_EQ(launches.size(), 2u);
+  EXPECT_EQ(launches[0].argument.value_or("?"), "C:\\a b\\第一.txt");
+  EXPECT_EQ(launches[1].argument.value_or("?"), "https://example.com/?q=1");
+  EXPECT_EQ(program.Entries(), (std::vector<std::string>{"C:\\a b\\第一.txt", "skipped", "https://example.com/?q=1"}));
+  EXPECT_FALSE(program.Checked(1));
+  // The list file's option is for this session only; settings.ini keeps its own. Its wait is
+  // the wait box's, stored as such.
+  EXPECT_EQ(program.Settings()["AutoOpenList"], "0");
+  EXPECT_EQ(program.Settings()["Wait"], "400");
+  EXPECT_TRUE(WaitUntil([&] {
+    return ReadFileBytes(program.PathInFolder(L"files.txt")) ==
+           Utf8Lines({"C:\\a b\\第一.txt", "skipped", "https://example.com/?q=1"});
+  })) << "files.txt does not hold the list file's entries";
+  EXPECT_TRUE(program.Exit());
+}
+
+TEST(CommandLine, TwoListFilesBecomeTwoEntriesAndNeitherIsRead) {
+  Program program;
+  const std::wstring first = program.PathInFolder(L"one.qlst"), second = program.PathInFolder(L"two.QLST");
+  WriteFileBytes(first, Utf8Lines({"[FILES]", "inside one"}));
+  WriteFileBytes(second, Utf8Lines({"[FILES]", "inside two"}));
+  ASSERT_TRUE(program.Start({first, second})) << program.Error();
+  EXPECT_TRUE(WaitUntil([&] { return program.ItemCount() == 2; }));
+  program.Sync();
+  EXPECT_EQ(program.Entries(), (std::vector<std::string>{Narrow(first), Narrow(second)}));
+  EXPECT_TRUE(program.Checked(0) && program.Checked(1));
+  EXPECT_TRUE(program.Exit());
+}
+
+TEST(CommandLine, AListFileThatCannotBeReadShowsTheErrorAndOpensNothing) {
+  Program program;
+  const std::wstring recorder = program.InstallRecorder();
+  program.WriteSettings(NamedProgramSettings(recorder, "AutoOpenList=1\r\n"));
+  ASSERT_TRUE(program.Start({program.PathInFolder(L"missing.qlst")})) << program.Error();
+  auto box = program.WaitForMessageBox();
+  ASSERT_TRUE(box) << "no error report";
+  EXPECT_EQ(box->caption, "Quillet");
+  EXPECT_EQ(box->text.back(), '.');
+  Program::PressOk(box->window);
+  program.Sync();
+  EXPECT_EQ(program.ItemCount(), 0);
+  EXPECT_TRUE(program.Launches().empty());
+  EXPECT_TRUE(program.Exit());
+}
+
+TEST(RememberedList, ComesBackAfterARestartWithEveryEntryChecked) {
+  Program program;
+  ASSERT_TRUE(program.Start()) << program.Error();
+  program.Command(IDM_REMEMBER1);
+  ASSERT_TRUE(WaitUntil([&] { return program.Settings()["Remember"] == "1"; }));
+  ASSERT_TRUE(program.Paste("第一\r\n\r\nC:\\a b\r\n", 3));
+  ASSERT_TRUE(program.ToggleCheck(2));
+  const std::string expected = Utf8Lines({"第一", "", "C:\\a b"});
+  ASSERT_TRUE(WaitUntil([&] { return ReadFileBytes(program.PathInFolder(L"files.txt")) == expected; }))
+      << "files.txt was not written";
+  ASSERT_TRUE(program.Exit());
+
+  ASSERT_TRUE(program.Start()) << program.Error();
+  ASSERT_TRUE(WaitUntil([&] { return program.ItemCount() == 3; })) << "the remembered list did not come back";
+  EXPECT_EQ(program.Entries(), (std::vector<std::string>{"第一", "", "C:\\a b"}));
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(program.Checked(i)) << i;
+  EXPECT_TRUE(program.Exit());
+}
+
+TEST(LogOn, TheMenuItemCreatesAndRemovesTheRunValue) {
+  DeleteLogOnValue();
+  Program program;
+  ASSERT_TRUE(program.Start()) << program.Error();
+  program.Command(IDM_AUTORUNATSTARTUP1);
+  ASSERT_TRUE(WaitUntil([&] { return LogOnValue().has_value(); })) << "no log-on value";
+  EXPECT_EQ(*LogOnValue(), program.PathInFolder(L"quillet.exe"));
+  ASSERT_TRUE(program.Exit());
+
+  // A new start reads the value: the item is checked, so choosing it now removes the value.
+  ASSERT_TRUE(program.Start()) << program.Error();
+  program.Command(IDM_AUTORUNATSTARTUP1);
+  EXPECT_TRUE(WaitUntil([&] { return !LogOnValue().has_value(); })) << "the log-on value stayed";
+  program.Sync();
+  EXPECT_TRUE(program.Exit());
+  DeleteLogOnValue();
+}
+
+// A program with Remember on, a list, a log-on value and a moved window, asked to reset.
+void PrepareForReset(Program& program) {
+  DeleteLogOnValue();
+  program.WriteSettings("\xEF\xBB\xBF[Settings]\r\nRemember=1\r\nWait=300\r\nLeft=10\r\nTop=10\r\n\r\n");
+  ASSERT_TRUE(program.Start()) << program.Error();
+  ASSERT_TRUE(program.Paste("a\r\nb\r\n", 2));
+  ASSERT_TRUE(WaitUntil([&] { return FileExists(program.PathInFolder(L"files.txt")); }));
+  program.Command(IDM_AUTORUNATSTARTUP1);
+  ASSERT_TRUE(WaitUntil([&] { return LogOnValue().has_value(); }));
+  program.Command(IDM_RESETTODEFAULTS1);
+}
+
+TEST(Reset, AnsweredYesRemovesEverythingAndStartsAFreshInstance) {
+  Program program;
+  PrepareForReset(program);
+  auto box = program.WaitForMessageBox();
+  ASSERT_TRUE(box) << "no confirmation";
+  EXPECT_EQ(box->caption, "确认");
+  EXPECT_EQ(box->text, "重新启动应用程序?");
+  PostMessageW(box->window, WM_COMMAND, IDYES, 0);
+  ASSERT_TRUE(program.WaitForExit()) << "the instance did not end";
+  EXPECT_FALSE(LogOnValue().has_value());
+  EXPECT_FALSE(FileExists(program.PathInFolder(L"files.txt")));
+
+  ASSERT_TRUE(program.AdoptOtherInstance()) << "no new instance";
+  program.Sync();
+  EXPECT_EQ(program.ItemCount(), 0);
+  EXPECT_EQ(program.Text(IDC_SPINEDIT1), "0");
+  const auto settings = program.Settings();
+  EXPECT_EQ(settings.count("Remember"), 0u);
+  EXPECT_EQ(settings.count("Wait"), 0u);
+  RECT rect = {};
+  GetWindowRect(program.Main(), &rect);
+  EXPECT_EQ(rect.left, (GetSystemMetrics(SM_CXSCREEN) - (rect.right - rect.left)) / 2);
+  EXPECT_TRUE(program.Exit());
+}
+
+TEST(Reset, AnsweredNoChangesNothing) {
+  Program program;
+  PrepareForReset(program);
+  auto box = program.WaitForMessageBox();
+  ASSERT_TRUE(box) << "no confirmation";
+  const std::string settings = program.SettingsBytes();
+  PostMessageW(box->window, WM_COMMAND, IDNO, 0);
+  ASSERT_TRUE(WaitUntil([&] { return !program.AnyMessageBox(); }));
+  program.Sync();
+  EXPECT_TRUE(program.Running());
+  EXPECT_EQ(program.ItemCount(), 2);
+  EXPECT_EQ(program.SettingsBytes(), settings);
+  EXPECT_TRUE(FileExists(program.PathInFolder(L"files.txt")));
+  EXPECT_TRUE(LogOnValue().has_value());
+  EXPECT_EQ(Program::InstancesShowingAWindow().size(), 1u);
+  EXPECT_TRUE(program.Exit());
+  DeleteLogOnValue();
+}
+
+// Every Wine process counts as elevated, so every start here is an elevated start. (The menu
+// item's text, state and image are checked in the window's own tests: menus can't be read
+// from another process under Wine.)
+TEST(Elevated, TheAdministratorItemIsMarkedAndRestartingEndsThisInstance) {
+  Program program;
+  ASSERT_TRUE(program.Start()) << program.Error();
+  // The Settings menu as the user opens it, for a look.
+  PostMessageW(program.Main(), WM_SYSCOMMAND, SC_KEYMENU, 0);
+  Program::PressKey(program.Main(), VK_RIGHT);
+  Program::PressKey(program.Main(), VK_DOWN);
+  if (program.WaitForWindow(L"#32768", 3000)) {
+    program.Sync();
+    Sleep(300);  // the menu draws itself after it shows
+    SaveScreenshot(GetDesktopWindow(), "settings-menu-elevated");
+  }
+  Program::PressKey(program.Main(), VK_ESCAPE);
+  Program::PressKey(program.Main(), VK_ESCAPE);
+  ASSERT_TRUE(WaitUntil([&] { return !program.FindWindowOfClass(L"#32768"); }));
+
+  // The command still works when sent (the item itself can't be chosen): this instance ends
+  // and one new one starts.
+  const DWORD first = program.ProcessId();
+  program.Command(IDM_GRANTADMINISTRATORPRIVILEGES1);
+  ASSERT_TRUE(program.WaitForExit()) << "the instance did not end";
+  ASSERT_TRUE(program.AdoptOtherInstance()) << "no new instance";
+  EXPECT_NE(program.ProcessId(), first);
+  EXPECT_EQ(Program::InstancesShowingAWindow().size(), 1u);
+  EXPECT_TRUE(program.Exit());
+}
+
+// Opens a file dialog through command, takes a picture of it and cancels it.
+void LookAtDialog(Program& program, int command, const std::string& picture) {
+  program.Command(command);
+  HWND dialog = program.WaitForWindow(L"#32770");
+  ASSERT_TRUE(dialog) << "no dialog";
+  program.Sync();
+  Sleep(500);  // the dialog fills its folder view after it shows
+  SaveScreenshot(dialog, picture);
+  PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+  ASSERT_TRUE(WaitUntil([&] { return !program.AnyMessageBox(); }));
+}
+
+TEST(ListFileDialogs, OpenAndSaveDialogsShow) {
+  Program program;
+  ASSERT_TRUE(program.Start()) << program.Error();
+  ASSERT_TRUE(program.Paste("a\r\n", 1));
+  LookAtDialog(program, IDM_SAVELISTINTOFILE1, "save-list-dialog");
+  LookAtDialog(program, IDM_LOADFILESFROMFILELIST1, "open-list-dialog");
+  LookAtDialog(program, IDM_CREATEBATCHFILE1, "export-batch-dialog");
+  EXPECT_EQ(program.ItemCount(), 1);
+  EXPECT_TRUE(program.Exit());
+}
+
+// Types a full file name into an open or save dialog and confirms it.
+bool ChooseInDialog(const Program& program, int command, const std::wstring& path) {
+  program.Command(command);
+  HWND dialog = program.WaitForWindow(L"#32770");
+  if (!dialog) return false;
+  // The file name box: edt1, or the edit inside the combo box cmb13 of the Explorer dialogs.
+  HWND name = nullptr;
+  WaitUntil([&] {
+    name = ChildById(dialog, 0x480);
+    if (!name) {
+      if (HWND combo = ChildById(dialog, 0x47C)) name = FindWindowExW(combo, nullptr, L"Edit", nullptr);
+    }
+    return name != nullptr;
+  });
+  if (!name) return false;
+  program.SetText(name, Narrow(path));
+  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+  return WaitUntil([&] { return !IsWindow(dialog); });
+}
+
+TEST(ListFileDialogs, SaveLoadAndExportThroughTheDialogs) {
+  Program program;
+  ASSERT_TRUE(program.Start()) << program.Error();
+  ASSERT_TRUE(program.Paste("C:\a.txt\r\n中文 条目\r\nhttps://example.com/\r\n", 3));
+  ASSERT_TRUE(program.ToggleCheck(1));
+  program.SetText(IDC_SPINEDIT1, "500");
+
+  const std::wstring list = program.PathInFolder(L"saved 列表.qlst");
+  ASSERT_TRUE(ChooseInDialog(program, IDM_SAVELISTINTOFILE1, list));
+  EXPECT_TRUE(WaitUntil([&] { return FileExists(list); }));
+  EXPECT_EQ(ReadFileBytes(list), Utf8Lines({"[SETTINGS]", "Wait=500", "StayOnTop=No", "AutoOpenList=No",
+                                            "AutoCloseApplication=No", "[FILES]", "C:\\a.txt", "*中文 条目",
+                                            "https://example.com/"}));
+
+  const std::wstring batch = program.PathInFolder(L"run.bat");
+  ASSERT_TRUE(ChooseInDialog(program, IDM_CREATEBATCHFILE1, batch));
+  EXPECT_TRUE(WaitUntil([&] { return FileExists(batch); }));
+  EXPECT_EQ(ReadFileBytes(batch),
+            "@ECHO OFF\r\nCHCP 65001\r\nCLS\r\nECHO Generated by KALMIRO - Quillet 3.1\r\nREM Start\r\n"
+            "start \"\" \"C:\\a.txt\"\r\nping 192.0.2.2 -n 1 -w 500 >nul\r\n"
+            "start \"\" \"中文 条目\"\r\nping 192.0.2.2 -n 1 -w 500 >nul\r\n"
+            "start \"\" \"https://example.com/\"\r\nREM Finish\r\n");
+
+  program.Command(IDM_REMOVEALL1);
+  program.SetText(IDC_SPINEDIT1, "0");
+  ASSERT_TRUE(WaitUntil([&] { return program.ItemCount() == 0; }));
+  ASSERT_TRUE(ChooseInDialog(program, IDM_LOADFILESFROMFILELIST1, list));
+  ASSERT_TRUE(WaitUntil([&] { return program.ItemCount() == 3; }));
+  EXPECT_EQ(program.Entries(), (std::vector<std::string>{"C:\\a.txt", "中文 条目", "https://example.com/"}));
+  EXPECT_TRUE(program.Checked(0));
+  EXPECT_FALSE(program.Checked(1));
+  EXPECT_EQ(program.Text(IDC_SPINEDIT1), "500");
+  EXPECT_EQ(program.Settings()["Wait"], "500");
+
+  // The exported batch file reads back to the same entries, Chinese text included.
+  ASSERT_TRUE(ChooseInDialog(program, IDM_LOADFILESFROMFILELIST1, batch));
+  ASSERT_TRUE(WaitUntil([&] { return program.ItemCount() == 6; }));
+  const auto entries = program.Entries();
+  EXPECT_EQ(std::vector<std::string>(entries.begin() + 3, entries.end()),
+            (std::vector<std::string>{"C:\\a.txt", "中文 条目", "https://example.com/"}));
+  EXPECT_TRUE(program.Exit());
+}
+
+}  // namespace
+}  // namespace quillet::e2e
