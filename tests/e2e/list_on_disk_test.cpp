@@ -205,6 +205,9 @@ TEST(Elevated, TheAdministratorItemIsMarkedAndRestartingEndsThisInstance) {
     program.Sync();
     Sleep(300);  // the menu draws itself after it shows
     SaveScreenshot(GetDesktopWindow(), "settings-menu-elevated");
+    Program::PressKey(program.Main(), VK_LEFT);  // over to the File menu with the administrator item
+    Sleep(300);
+    SaveScreenshot(GetDesktopWindow(), "file-menu-elevated");
   }
   Program::PressKey(program.Main(), VK_ESCAPE);
   Program::PressKey(program.Main(), VK_ESCAPE);
@@ -249,25 +252,45 @@ bool ChooseInDialog(const Program& program, int command, const std::wstring& pat
   program.Command(command);
   HWND dialog = program.WaitForWindow(L"#32770");
   if (!dialog) return false;
-  // The file name box: edt1, or the edit inside the combo box cmb13 of the Explorer dialogs.
-  HWND name = nullptr;
+  // The file name box: the edit inside cmb13 (a ComboBoxEx in Wine's Explorer dialogs), else edt1.
+  struct Find {
+    HWND edit = nullptr;
+  } find;
   WaitUntil([&] {
-    name = ChildById(dialog, 0x480);
-    if (!name) {
-      if (HWND combo = ChildById(dialog, 0x47C)) name = FindWindowExW(combo, nullptr, L"Edit", nullptr);
-    }
-    return name != nullptr;
+    EnumChildWindows(
+        dialog,
+        [](HWND child, LPARAM param) -> BOOL {
+          wchar_t cls[16] = {};
+          GetClassNameW(child, cls, 16);
+          const int id = GetDlgCtrlID(child);
+          if (std::wstring(cls) == L"Edit" && (id == 0x47C || id == 0x480)) {
+            reinterpret_cast<Find*>(param)->edit = child;
+            return FALSE;
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&find));
+    return find.edit != nullptr;
   });
-  if (!name) return false;
+  HWND name = find.edit;
+  if (!name) {
+    ADD_FAILURE() << "no file name box";
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    return false;
+  }
   program.SetText(name, Narrow(path));
   PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
-  return WaitUntil([&] { return !IsWindow(dialog); });
+  if (WaitUntil([&] { return !IsWindow(dialog); })) return true;
+  ADD_FAILURE() << "the dialog stayed open with the name " << program.Text(name);
+  SaveScreenshot(GetDesktopWindow(), "dialog-stayed-open");
+  PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+  return false;
 }
 
 TEST(ListFileDialogs, SaveLoadAndExportThroughTheDialogs) {
   Program program;
   ASSERT_TRUE(program.Start()) << program.Error();
-  ASSERT_TRUE(program.Paste("C:\a.txt\r\n中文 条目\r\nhttps://example.com/\r\n", 3));
+  ASSERT_TRUE(program.Paste("C:\\a.txt\r\n中文 条目\r\nhttps://example.com/\r\n", 3));
   ASSERT_TRUE(program.ToggleCheck(1));
   program.SetText(IDC_SPINEDIT1, "500");
 
