@@ -71,8 +71,11 @@ void CheckBatchRoundTrip(const std::vector<Entry>& entries) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
   const auto kind = static_cast<quillet::ListFileKind>(data[0] % 3);
-  const std::string text = Decode(std::string_view(reinterpret_cast<const char*>(data) + 1, size - 1));
+  const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
+  const std::string text = Decode(bytes);
   Check(quillet::IsValidUtf8(text));
+  std::string buffer(bytes);
+  Check(quillet::DecodeTextFileInPlace(buffer, quillet::test::Latin1Decoder()) == text);
 
   const quillet::ListFileContent content = quillet::ReadListFile(kind, text);
   for (const Entry& entry : content.entries) {

@@ -53,8 +53,10 @@ class RunEnvironment {
   virtual void EntrySelected(std::size_t /*index*/) {}      // lets the window scroll to it
 };
 
-// Steps 3.1 to 3.5 of the run over list (the empty-list warning, the busy caption and the
-// countdown are the window's). Re-reads the count before every entry.
+// Walks the list from the top and opens every checked, non-blank entry, selecting each entry
+// it passes and waiting between opened entries; the list may change during a wait, so the
+// count is read again before every entry. The empty-list warning, the busy caption and the
+// countdown belong to the window.
 void RunOpening(ItemList& list, RunEnvironment& environment);
 
 // The loop of SleepWithoutFreeze, with the system calls passed in:
