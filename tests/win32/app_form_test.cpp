@@ -648,5 +648,59 @@ TEST_F(AppFormTest, StartupLoadingTakesTheRememberedListThenTheCommandLine) {
   }
 }
 
+
+TEST_F(AppFormTest, BadListFilesLoadWithoutHarmAndAFailedReadAddsNothing) {
+  Start();
+  SetClipboardText(Window(), "kept\r\n");
+  Command(IDM_PASTE1);
+  std::string garbage;
+  for (int i = 0; i < 100000; ++i) garbage += static_cast<char>((i * 7919) % 256);
+  struct Case {
+    const char* name;
+    std::string file, bytes;
+    std::optional<std::size_t> added;  // entries the load appends, where a line count tells
+  };
+  const std::vector<Case> cases = {
+      {"binary garbage as text", "garbage.txt", garbage, SplitLines(garbage).size()},
+      {"binary garbage as a list", "garbage.qlst", garbage, std::nullopt},
+      {"UTF-16 with an odd byte count", "odd.txt", std::string("\xFF\xFE" "a\0\r\0b\0c", 9), 2},
+      {"a 1 MB line", "long.txt", std::string(1 << 20, 'x') + "\r\nshort\r\n", 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    folder_.WriteFile(c.file, c.bytes);
+    const std::size_t before = form_->List().Count();
+    form_->ListeYukle(folder_ / c.file);
+    EXPECT_GE(form_->List().Count(), before);
+    if (c.added) {
+      EXPECT_EQ(form_->List().Count(), before + *c.added);
+    }
+    EXPECT_EQ(ViewCount(), static_cast<int>(form_->List().Count()));
+    EXPECT_EQ(form_->List().At(0).text, "kept");
+  }
+  const std::size_t before = form_->List().Count();
+  EXPECT_THROW(form_->ListeYukle(folder_ / "missing.qlst"), IoError);
+  EXPECT_EQ(form_->List().Count(), before);
+}
+
+TEST_F(AppFormTest, AVeryLongCommandLineBecomesEntries) {
+  std::wstring commandLine = L"q.exe";
+  std::vector<std::string> expected;
+  while (commandLine.size() < 32000) {
+    const std::string argument = "C:\\folder " + std::to_string(expected.size()) + "\\文件.txt";
+    commandLine += L" \"" + Widen(argument) + L"\"";
+    expected.push_back(argument);
+  }
+  AppFormArgs args;
+  args.settingsDir = folder_.path();
+  args.quitOnDestroy = false;
+  args.commandLine = commandLine;
+  args.runKeyPath = "Software\\QuilletTests\\AppForm";
+  form_ = std::make_unique<TAppForm>(std::move(args));
+  form_->Create();
+  SleepWithoutFreeze(250);
+  EXPECT_EQ(ModelTexts(), expected);
+}
+
 }  // namespace
 }  // namespace quillet
