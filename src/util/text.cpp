@@ -1,6 +1,8 @@
 #include "util/text.h"
 
 #include <charconv>
+#include <cstdint>
+#include <cstring>
 #include <limits>
 
 namespace quillet {
@@ -113,7 +115,15 @@ std::wstring Widen(std::string_view utf8) {
 bool IsValidUtf8(std::string_view bytes) {
   std::size_t pos = 0;
   while (pos < bytes.size()) {
-    // ASCII runs are the common case in settings files; skip them without decoding.
+    // ASCII runs are the common case in settings and list files; skip them eight bytes at a
+    // time where no byte has its top bit set.
+    while (bytes.size() - pos >= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, bytes.data() + pos, 8);
+      if (word & 0x8080808080808080ull) break;
+      pos += 8;
+    }
+    if (pos >= bytes.size()) break;
     if (static_cast<unsigned char>(bytes[pos]) < 0x80) {
       ++pos;
       continue;
@@ -143,20 +153,27 @@ std::string_view TrimControlAndBlanks(std::string_view text) {
 }
 
 std::vector<std::string_view> SplitLines(std::string_view text) {
+  // memchr finds the next CR and the next LF at memory speed; each is searched again only
+  // once the scan has passed it, so a text without one of them is still walked once.
   std::vector<std::string_view> lines;
-  std::size_t start = 0;
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    const char c = text[pos];
-    if (c == '\r' || c == '\n') {
-      lines.push_back(text.substr(start, pos - start));
-      pos += (c == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n') ? 2 : 1;
-      start = pos;
-    } else {
-      ++pos;
-    }
+  const char* const begin = text.data();
+  const char* const end = begin + text.size();
+  auto next = [end](const char* from, char c) {
+    const void* found = from < end ? std::memchr(from, c, static_cast<std::size_t>(end - from)) : nullptr;
+    return found ? static_cast<const char*>(found) : end;
+  };
+  const char* start = begin;
+  const char* nextCr = next(start, '\r');
+  const char* nextLf = next(start, '\n');
+  while (true) {
+    const char* lineEnd = nextCr < nextLf ? nextCr : nextLf;
+    if (lineEnd == end) break;
+    lines.emplace_back(start, static_cast<std::size_t>(lineEnd - start));
+    start = lineEnd + ((*lineEnd == '\r' && lineEnd + 1 < end && lineEnd[1] == '\n') ? 2 : 1);
+    if (nextCr < start) nextCr = next(start, '\r');
+    if (nextLf < start) nextLf = next(start, '\n');
   }
-  if (start < text.size()) lines.push_back(text.substr(start));
+  if (start < end) lines.emplace_back(start, static_cast<std::size_t>(end - start));
   return lines;
 }
 
