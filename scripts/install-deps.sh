@@ -10,6 +10,11 @@ PACKAGES=(
   g++-mingw-w64-x86-64-posix mingw-w64-tools
   # running it: Wine, a virtual screen with a window manager, CJK fonts, screenshots
   wine wine64 xvfb xdotool imagemagick fonts-wqy-microhei x11-utils openbox
+  # the service requests of the native build (HTTP(S) posts, MD5) and the e-mail check
+  libssl-dev libcurl4-openssl-dev libpcre2-dev
+  # the maker's web service: HTTP(S) server, SQLite and PostgreSQL storage, its test database,
+  # the test certificate authority and the load generator
+  libcpp-httplib-dev libsqlite3-dev libpq-dev postgresql openssl wrk
 )
 # Further packages (e.g. libraries a later part of the program needs) can be named here.
 if [[ -n "${QUILLET_EXTRA_PACKAGES:-}" ]]; then
