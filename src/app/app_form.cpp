@@ -191,6 +191,7 @@ void TAppForm::Create() {
 void TAppForm::StartTimers() {
   SetTimer(Handle(), kTimerAdminId, 1, nullptr);
   SetTimer(Handle(), kTimerParamId, 100, nullptr);
+  if (args_.startUpdateCheck) SetTimer(Handle(), kTimerCheckerId, 1000, nullptr);
   SetTimer(Handle(), kTimerSaveChangesId, 1000, nullptr);
 }
 
@@ -198,6 +199,7 @@ void TAppForm::OnTimer(UINT_PTR id) {
   switch (id) {
     case kTimerAdminId: TimerAdminTimer(); break;
     case kTimerParamId: TimerParamTimer(); break;
+    case kTimerCheckerId: TimerCheckerTimer(); break;
     case kTimerSaveChangesId: TimerSaveChangesTimer(); break;
     case kTimerCloseId: TimerCloseTimer(); break;
     default: break;
@@ -756,9 +758,10 @@ bool TAppForm::OnCommand(int id, int code, HWND control) {
     case IDM_RESETTODEFAULTS1: ResettoDefaults1Click(); return true;
     case IDM_HELP2: Help2Click(); return true;
 
-    // Present with their captions and hints; their behaviour comes with the update check and
-    // the auxiliary windows.
-    case IDM_UPDATENOTIFICATIONS1: case IDM_SENDFEEDBACK1: case IDM_ABOUT1:
+    case IDM_UPDATENOTIFICATIONS1: UpdateNotifications1Click(); return true;
+
+    // Present with their captions and hints; their behaviour comes with the auxiliary windows.
+    case IDM_SENDFEEDBACK1: case IDM_ABOUT1:
       return true;
     default:
       return false;
@@ -849,7 +852,7 @@ bool TAppForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
     case WM_DESTROY:
       if (tooltip_) DestroyWindow(tooltip_);
       tooltip_ = nullptr;
-      for (UINT_PTR timer : {kTimerAdminId, kTimerParamId, kTimerSaveChangesId, kTimerCloseId}) {
+      for (UINT_PTR timer : {kTimerAdminId, kTimerParamId, kTimerCheckerId, kTimerSaveChangesId, kTimerCloseId}) {
         KillTimer(Handle(), timer);
       }
       timerCloseEnabled_ = false;

@@ -21,6 +21,8 @@
 #include "platform/win32/registry.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/win32_system.h"
+#include "platform/win32/checker_system.h"
+#include "service/checker.h"
 #include "store/list_files.h"
 #include "store/remembered_list.h"
 #include "store/settings_store.h"
@@ -37,6 +39,8 @@ struct AppFormArgs {
   std::optional<std::wstring> commandLine;
   // The per-user Run key path under HKEY_CURRENT_USER; tests pass a scratch key.
   std::string runKeyPath = "Software\\Microsoft\\Windows\\CurrentVersion";
+  // The background update check at start; the window's own tests leave it out.
+  bool startUpdateCheck = true;
 };
 
 // Program-wide values, set once by FormCreate and only read afterwards.
@@ -58,6 +62,7 @@ class TAppForm final : public WindowBase {
  public:
   static constexpr UINT_PTR kTimerAdminId = 1;        // TimerAdmin, 1 ms, once
   static constexpr UINT_PTR kTimerParamId = 2;        // TimerParam, 100 ms, once
+  static constexpr UINT_PTR kTimerCheckerId = 3;      // TimerChecker, every 1000 ms until done
   static constexpr UINT_PTR kTimerSaveChangesId = 4;  // TimerSaveChanges, every 1000 ms
   static constexpr UINT_PTR kTimerCloseId = 5;        // TimerClose, the auto-close countdown
   static constexpr int kClientWidth = 497;
@@ -173,6 +178,11 @@ class TAppForm final : public WindowBase {
   void Remember1Click();
   void AutoOpenList1Click();
 
+  // app_form_update.cpp: the update check and its notice.
+  void TimerCheckerTimer();
+  void StartChecker();
+  void UpdateNotifications1Click();
+
   // app_form_system.cpp: start at log-on, run as administrator, reset, online help.
   void AutoRunatStartup1Click();
   void GrantAdministratorPrivileges1Click();
@@ -208,6 +218,13 @@ class TAppForm final : public WindowBase {
   std::unique_ptr<Win32RunKey> runKey_;               // open for the life of the window
   std::unique_ptr<RememberedList> remembered_;  // files.txt and SavedListSnapshot
   ItemList list_;
+
+  // The update check: started on TimerChecker's first tick, its result read once it is done.
+  // The system object holds the update key, which the menu item writes through afterwards.
+  bool checkerStarted_ = false;  // CheckerStarted
+  std::shared_ptr<CheckResult> checkResult_;
+  std::shared_ptr<Win32CheckerSystem> checkerSystem_;
+  bool updateNotifications_ = true;  // UpdateNotifications1 checked
 
   // Fonts, images and menus live as long as the window.
   UniqueGdiObject font_, boldFont_, closeFont_, listFont_;

@@ -310,6 +310,11 @@ std::wstring Program::InstallRecorder() {
 bool Program::Start(const std::vector<std::wstring>& arguments) {
   if (!error_.empty()) return false;
   Kill();
+  // The update check at start goes to a closed port on this machine unless a test names its
+  // own service: no test reaches out, and none waits for a missing network.
+  if (GetEnvironmentVariableW(L"QUILLET_SERVICE_ADDRESS", nullptr, 0) == 0) {
+    SetEnvironmentVariableW(L"QUILLET_SERVICE_ADDRESS", L"127.0.0.1:9/quillet-e2e");
+  }
   std::wstring exe = PathInFolder(L"quillet.exe");
   std::wstring command_line = L"\"" + exe + L"\"";
   for (const auto& argument : arguments) command_line += L" \"" + argument + L"\"";

@@ -40,13 +40,18 @@ class AppFormTest : public ::testing::Test {
     InitCommonControlsEx(&controls);
   }
 
-  void Start() {
+  // A window on the scratch folder and a scratch Run key, without the update check.
+  AppFormArgs TestArgs(std::wstring commandLine = L"\"quillet.exe\"") const {
     AppFormArgs args;
     args.settingsDir = folder_.path();
     args.quitOnDestroy = false;
-    args.commandLine = L"\"quillet.exe\"";
+    args.commandLine = std::move(commandLine);
     args.runKeyPath = "Software\\QuilletTests\\AppForm";
-    form_ = std::make_unique<TAppForm>(std::move(args));
+    args.startUpdateCheck = false;
+    return args;
+  }
+  void Start() {
+    form_ = std::make_unique<TAppForm>(TestArgs());
     form_->Create();
     // The one-shot start-up timers (the elevated-process mark, every Wine process counts as
     // elevated, and the start-up loading) fire before the test acts, as for the user.
@@ -635,12 +640,7 @@ TEST_F(AppFormTest, StartupLoadingTakesTheRememberedListThenTheCommandLine) {
     SCOPED_TRACE(c.name);
     form_.reset();
     folder_.WriteFile("settings.ini", c.remember ? "\xEF\xBB\xBF[Settings]\r\nRemember=1\r\n" : "");
-    AppFormArgs args;
-    args.settingsDir = folder_.path();
-    args.quitOnDestroy = false;
-    args.commandLine = c.commandLine;
-    args.runKeyPath = "Software\\QuilletTests\\AppForm";
-    form_ = std::make_unique<TAppForm>(std::move(args));
+    form_ = std::make_unique<TAppForm>(TestArgs(c.commandLine));
     form_->Create();
     SleepWithoutFreeze(250);
     EXPECT_EQ(ModelTexts(), c.expected);
@@ -691,12 +691,7 @@ TEST_F(AppFormTest, AVeryLongCommandLineBecomesEntries) {
     commandLine += L" \"" + Widen(argument) + L"\"";
     expected.push_back(argument);
   }
-  AppFormArgs args;
-  args.settingsDir = folder_.path();
-  args.quitOnDestroy = false;
-  args.commandLine = commandLine;
-  args.runKeyPath = "Software\\QuilletTests\\AppForm";
-  form_ = std::make_unique<TAppForm>(std::move(args));
+  form_ = std::make_unique<TAppForm>(TestArgs(commandLine));
   form_->Create();
   SleepWithoutFreeze(250);
   EXPECT_EQ(ModelTexts(), expected);

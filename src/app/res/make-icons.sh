@@ -45,6 +45,9 @@ glyph load48 "$FOLDER_BACK $FOLDER_FRONT"
 glyph save48 "fill #2f4f8f stroke #1b2f57 stroke-width 2 polygon 6,6 50,6 58,14 58,58 6,58 fill #c9d1dc stroke none rectangle 18,7 44,22 fill #2f4f8f rectangle 36,10 41,19 fill white rectangle 14,33 50,55 fill #8fa3c0 rectangle 18,39 46,41 rectangle 18,46 46,48"
 glyph terminal "fill #1e1e1e stroke #5c5c5c stroke-width 2 roundrectangle 3,8 61,56 6,6 fill none stroke #3fd16b stroke-width 5 stroke-linecap round stroke-linejoin round polyline 13,22 25,31 13,40 line 30,43 46,43"
 
+# The notice window's close button: a grey cross.
+glyph close "fill none stroke #5f6368 stroke-width 9 stroke-linecap round line 16,16 48,48 line 48,16 16,48"
+
 # The program icon: a white Q on a blue tile whose tail is a check mark.
 convert -size 256x256 xc:none \
   -draw "fill #2a6fdb stroke #1a4c9c stroke-width 6 roundrectangle 8,8 248,248 48,48" \

@@ -19,3 +19,4 @@
 #define IDI_IMG_SAVE48 116
 #define IDI_IMG_TERMINAL 117
 #define IDI_GLYPH_BROWSE 118   // BitBtn2 "浏览"
+#define IDI_IMG_CLOSE 119      // the notice window's close button

@@ -1,0 +1,140 @@
+#!/usr/bin/env bash
+# Load figures of quillet-service on loopback with wrk, bounded in time:
+#   1. SQLite, plain HTTP (keep-alive)
+#   2. SQLite, HTTPS with one connection per check (as the program's secure client posts)
+#   3. PostgreSQL, plain HTTP
+#   4. two instances against one PostgreSQL, plain HTTP, loaded at the same time
+# For each: requests per second, p50/p99 latency, and the stored rows counted against the
+# answered requests (every answered request must be stored; a request still in flight when wrk
+# stops may be stored without being counted as answered, at most one per connection).
+# Environment: DURATION (seconds per run, default 10), CONNECTIONS (default 16),
+# BUILD_DIR (default build-bench beside this folder's parent), SERVICE_THREADS (default 64).
+set -euo pipefail
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+BUILD_DIR=${BUILD_DIR:-$ROOT/build-bench}
+DURATION=${DURATION:-10}
+CONNECTIONS=${CONNECTIONS:-16}
+SERVICE_THREADS=${SERVICE_THREADS:-64}
+HERE="$ROOT/bench/service"
+TESTS="$ROOT/server/tests"
+
+for tool in wrk openssl; do
+  command -v "$tool" >/dev/null || { echo "run.sh: $tool is missing (scripts/install-deps.sh)" >&2; exit 1; }
+done
+
+cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$BUILD_DIR" --target quillet-service -j2 >/dev/null
+SERVICE="$BUILD_DIR/server/quillet-service"
+
+WORK=$(mktemp -d /tmp/quillet-bench.XXXXXX)
+chmod 755 "$WORK"
+PIDS=()
+PG_DIR=""
+cleanup() {
+  for pid in "${PIDS[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
+  for pid in "${PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
+  if [[ -n "$PG_DIR" ]]; then "$TESTS/test-postgres.sh" stop "$PG_DIR" || true; fi
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+"$TESTS/make-test-ca.sh" "$WORK/ca"
+
+# start_service NAME EXTRA_CONFIG_LINES: starts an instance, sets PORT and adds its pid to PIDS.
+start_service() {
+  local name=$1 extra=$2 folder="$WORK/$1"
+  mkdir -p "$folder"
+  printf 'listen_address = 127.0.0.1\nport = 0\noffered_version = 3.2\n%s\n%s\n%s\n' \
+    "download_address = https://quillet.example.com/download/" "threads = $SERVICE_THREADS" \
+    "$extra" >"$folder/service.conf"
+  "$SERVICE" "$folder/service.conf" >"$folder/out.log" 2>"$folder/err.log" &
+  PIDS+=($!)
+  for _ in $(seq 1 500); do
+    if PORT=$(grep -o 'listening on [a-z]*://127.0.0.1:[0-9]*' "$folder/out.log" | grep -o '[0-9]*$'); then
+      return 0
+    fi
+    sleep 0.02
+  done
+  echo "run.sh: $name did not start:" >&2
+  cat "$folder/err.log" >&2
+  exit 1
+}
+
+stop_services() {
+  for pid in "${PIDS[@]}"; do kill -TERM "$pid"; done
+  for pid in "${PIDS[@]}"; do wait "$pid"; done
+  PIDS=()
+}
+
+# load URL CONNECTIONS [CLOSE]: runs wrk and prints its RESULT line.
+load() {
+  QUILLET_BENCH_CLOSE=${3:-0} wrk -t2 -c"$2" -d"${DURATION}s" --timeout 10s --latency \
+    -s "$HERE/check.lua" "$1" | grep '^RESULT'
+}
+
+field() { sed -E "s/.*$1=([0-9.]+).*/\\1/" <<<"$2"; }
+
+sqlite_rows() {
+  if command -v sqlite3 >/dev/null; then
+    sqlite3 "$1" 'SELECT count(*) FROM requests'
+  else
+    python3 -c 'import sqlite3,sys; print(sqlite3.connect(sys.argv[1]).execute("SELECT count(*) FROM requests").fetchone()[0])' "$1"
+  fi
+}
+
+pg_rows() { psql "$1" -Atc 'SELECT count(*) FROM requests'; psql "$1" -qc 'TRUNCATE request_fields, requests' >/dev/null; }
+
+# report NAME ROWS RESULT...: one summary line over one or more wrk results.
+report() {
+  local name=$1 rows=$2 answered=0 non2xx=0 errors=0 rps=0 p99=0 result
+  shift 2
+  for result in "$@"; do
+    answered=$((answered + $(field answered "$result")))
+    non2xx=$((non2xx + $(field non2xx "$result")))
+    errors=$((errors + $(field socket_errors "$result")))
+    rps=$(awk -v a="$rps" -v n="$(field answered "$result")" -v s="$(field seconds "$result")" 'BEGIN { printf "%.0f", a + n / s }')
+    p99=$(awk -v a="$p99" -v b="$(field p99_ms "$result")" 'BEGIN { print (b > a ? b : a) }')
+  done
+  local verdict="ok"
+  if ((rows < answered)); then verdict="LOST $((answered - rows))"; fi
+  printf '%-34s %9s req/s  p99 %8s ms  answered %8d  stored %8d  non-2xx %d  socket errors %d  %s\n' \
+    "$name" "$rps" "$p99" "$answered" "$rows" "$non2xx" "$errors" "$verdict"
+  [[ $verdict == ok && $non2xx -eq 0 ]]
+}
+
+status=0
+echo "wrk: ${DURATION}s per run, $CONNECTIONS connections, service threads $SERVICE_THREADS, $(nproc) cores"
+
+start_service sqlite "sqlite_database = $WORK/plain.sqlite3"
+r=$(load "http://127.0.0.1:$PORT/service" "$CONNECTIONS")
+stop_services
+report "SQLite, HTTP keep-alive" "$(sqlite_rows "$WORK/plain.sqlite3")" "$r" || status=1
+
+start_service sqlite-tls "sqlite_database = $WORK/tls.sqlite3
+tls_certificate = $WORK/ca/server.pem
+tls_private_key = $WORK/ca/server-key.pem"
+r=$(load "https://127.0.0.1:$PORT/service" "$CONNECTIONS" 1)
+stop_services
+report "SQLite, HTTPS, connection per check" "$(sqlite_rows "$WORK/tls.sqlite3")" "$r" || status=1
+
+PG_DIR="$WORK/pg"
+PG=$("$TESTS/test-postgres.sh" start "$PG_DIR" | tail -1)
+
+start_service pg "postgresql = $PG"
+r=$(load "http://127.0.0.1:$PORT/service" "$CONNECTIONS")
+stop_services
+report "PostgreSQL, HTTP keep-alive" "$(pg_rows "$PG")" "$r" || status=1
+
+start_service pg-a "postgresql = $PG"
+port_a=$PORT
+start_service pg-b "postgresql = $PG"
+port_b=$PORT
+half=$((CONNECTIONS / 2))
+load "http://127.0.0.1:$port_a/service" "$half" >"$WORK/a.result" &
+wrk_a=$!
+load "http://127.0.0.1:$port_b/service" "$half" >"$WORK/b.result"
+wait "$wrk_a"
+stop_services
+report "2 instances, one PostgreSQL" "$(pg_rows "$PG")" "$(cat "$WORK/a.result")" "$(cat "$WORK/b.result")" || status=1
+
+exit $status

@@ -1,0 +1,94 @@
+// quillet-service CONFIG_FILE
+// Serves until SIGTERM or SIGINT, then stops taking connections, answers the requests it has
+// already taken, closes its storage and exits with 0. Exit 2: the configuration is not valid;
+// exit 1: the storage or the listening socket cannot be opened.
+#include <pthread.h>
+#include <signal.h>
+
+#include <atomic>
+#include <cstring>
+#include <iostream>
+#include <thread>
+
+#include "config.h"
+#include "service.h"
+#include "storage.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: quillet-service CONFIG_FILE\n"
+    "Answers the update check and feedback of Quillet and keeps every request.\n"
+    "The configuration keys are described in quillet-service.conf.example.\n";
+
+int Serve(const quillet::service::ServiceConfig& config, const sigset_t& stopSignals) {
+  using namespace quillet::service;
+  std::unique_ptr<RequestStore> store;
+  try {
+    store = OpenStore(config);
+  } catch (const StorageError& error) {
+    std::cerr << "quillet-service: " << error.what() << std::endl;
+    return 1;
+  }
+
+  std::unique_ptr<Service> service;
+  int port = 0;
+  try {
+    service = std::make_unique<Service>(config, *store, std::cout);
+    port = service->Bind();
+  } catch (const std::runtime_error& error) {
+    std::cerr << "quillet-service: " << error.what() << std::endl;
+    return 1;
+  }
+
+  std::atomic<bool> signalled{false};
+  std::thread signalWaiter([&] {
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    signalled = true;
+    std::cout << quillet::service::UtcTimestamp() << " stopping on " << strsignal(signal)
+              << std::endl;
+    service->Stop();
+  });
+
+  std::cout << UtcTimestamp() << " listening on " << service->Scheme() << "://"
+            << config.listenAddress << ":" << port << " storage "
+            << (config.postgresql.empty() ? "sqlite " + config.sqliteDatabase : "postgresql")
+            << std::endl;
+  const bool served = service->Serve();
+  if (!signalled) pthread_kill(signalWaiter.native_handle(), SIGTERM);
+  signalWaiter.join();
+  service.reset();
+  store.reset();
+  std::cout << UtcTimestamp() << " stopped" << std::endl;
+  if (!served && !signalled) {
+    std::cerr << "quillet-service: the server stopped unexpectedly" << std::endl;
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+    std::cerr << kUsage;
+    return argc == 2 ? 0 : 2;
+  }
+  // Every thread inherits this mask, so the stop signals reach only the waiting thread.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  quillet::service::ServiceConfig config;
+  try {
+    config = quillet::service::LoadConfig(argv[1]);
+  } catch (const quillet::service::ConfigError& error) {
+    std::cerr << "quillet-service: " << argv[1] << ": " << error.what() << std::endl;
+    return 2;
+  }
+  return Serve(config, stopSignals);
+}

@@ -1,0 +1,241 @@
+// Requests kept in PostgreSQL. Each service thread borrows a connection from a small pool
+// (a libpq connection serves one thread at a time) and keeps a request with one statement, so
+// a request is stored whole or not at all without a transaction round trip. Several service
+// instances may share one database: they keep no state of their own.
+#include <libpq-fe.h>
+
+#include <algorithm>
+#include <deque>
+#include <mutex>
+#include <vector>
+
+#include "storage.h"
+
+namespace quillet::service {
+namespace {
+
+// One statement per request up to this many fields; larger requests are split into chunks of
+// this size inside a transaction (PostgreSQL takes at most 65535 parameters per statement).
+constexpr std::size_t kFieldsPerStatement = 1000;
+
+// Serialises schema creation between instances that start at the same time.
+constexpr const char* kSchema = R"sql(
+SELECT pg_advisory_lock(7302416);
+CREATE TABLE IF NOT EXISTS requests (
+  id BIGSERIAL PRIMARY KEY,
+  received_at TIMESTAMPTZ NOT NULL,
+  remote_address TEXT NOT NULL,
+  command TEXT NOT NULL,
+  body BYTEA NOT NULL
+);
+CREATE TABLE IF NOT EXISTS request_fields (
+  request_id BIGINT NOT NULL REFERENCES requests(id),
+  position INTEGER NOT NULL,
+  name BYTEA NOT NULL,
+  value BYTEA NOT NULL,
+  PRIMARY KEY (request_id, position)
+);
+SELECT pg_advisory_unlock(7302416);
+)sql";
+
+struct ResultClearer {
+  void operator()(PGresult* result) const { PQclear(result); }
+};
+using Result = std::unique_ptr<PGresult, ResultClearer>;
+
+struct ConnectionCloser {
+  void operator()(PGconn* connection) const { PQfinish(connection); }
+};
+using Connection = std::unique_ptr<PGconn, ConnectionCloser>;
+
+// Parameters of one statement: texts and byte strings, sent in binary where they are bytes.
+class Parameters {
+ public:
+  void Text(const std::string& text) { Add(text, 0); }
+  void Bytes(const std::string& bytes) { Add(bytes, 1); }
+  void Number(long long number) {
+    numbers_.push_back(std::to_string(number));
+    Add(numbers_.back(), 0);
+  }
+  int Count() const { return static_cast<int>(values_.size()); }
+  const char* const* Values() const { return values_.data(); }
+  const int* Lengths() const { return lengths_.data(); }
+  const int* Formats() const { return formats_.data(); }
+  void Reserve(std::size_t count) {
+    values_.reserve(count);
+    lengths_.reserve(count);
+    formats_.reserve(count);
+  }
+
+ private:
+  void Add(const std::string& value, int format) {
+    values_.push_back(value.data());
+    lengths_.push_back(static_cast<int>(value.size()));
+    formats_.push_back(format);
+  }
+  std::vector<const char*> values_;
+  std::vector<int> lengths_;
+  std::vector<int> formats_;
+  std::deque<std::string> numbers_;  // a deque keeps the texts in place as it grows
+};
+
+// "($first::int, $first+1::bytea, $first+2::bytea), ..." for count fields.
+std::string FieldRows(int firstParameter, std::size_t count) {
+  std::string rows;
+  for (std::size_t i = 0; i < count; ++i) {
+    const int p = firstParameter + static_cast<int>(i) * 3;
+    if (i > 0) rows += ", ";
+    rows += "($" + std::to_string(p) + "::int, $" + std::to_string(p + 1) + "::bytea, $" +
+            std::to_string(p + 2) + "::bytea)";
+  }
+  return rows;
+}
+
+class PostgresStore final : public RequestStore {
+ public:
+  explicit PostgresStore(std::string connectionString)
+      : connectionString_(std::move(connectionString)) {
+    Connection connection = Connect();
+    Check(connection.get(), Result(PQexec(connection.get(), kSchema)), "creating the tables");
+    Return(std::move(connection));
+  }
+
+  void Keep(const StoredRequest& request) override {
+    Connection connection = Borrow();
+    if (request.fields.size() <= kFieldsPerStatement) {
+      KeepInOneStatement(connection.get(), request);
+    } else {
+      KeepInTransaction(connection.get(), request);
+    }
+    Return(std::move(connection));
+  }
+
+  bool Answers() override {
+    try {
+      Connection connection = Borrow();
+      Result result(PQexec(connection.get(), "SELECT 1 FROM requests LIMIT 1"));
+      const bool answered = PQresultStatus(result.get()) == PGRES_TUPLES_OK;
+      Return(std::move(connection));
+      return answered;
+    } catch (const StorageError&) {
+      return false;
+    }
+  }
+
+ private:
+  Connection Connect() const {
+    Connection connection(PQconnectdb(connectionString_.c_str()));
+    if (!connection || PQstatus(connection.get()) != CONNECTION_OK) {
+      throw StorageError(std::string("PostgreSQL: cannot connect: ") +
+                         (connection ? PQerrorMessage(connection.get()) : "out of memory"));
+    }
+    return connection;
+  }
+
+  Connection Borrow() {
+    {
+      std::lock_guard lock(mutex_);
+      if (!idle_.empty()) {
+        Connection connection = std::move(idle_.back());
+        idle_.pop_back();
+        return connection;
+      }
+    }
+    return Connect();
+  }
+
+  // A broken connection is dropped rather than pooled; the next borrower connects anew.
+  void Return(Connection connection) {
+    if (PQstatus(connection.get()) != CONNECTION_OK) return;
+    std::lock_guard lock(mutex_);
+    idle_.push_back(std::move(connection));
+  }
+
+  static Result Check(PGconn* connection, Result result, const char* what) {
+    const auto status = PQresultStatus(result.get());
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+      throw StorageError(std::string("PostgreSQL: ") + what + ": " + PQerrorMessage(connection));
+    }
+    return result;
+  }
+
+  static Result Run(PGconn* connection, const std::string& sql, const Parameters& parameters,
+                    const char* what) {
+    return Check(connection,
+                 Result(PQexecParams(connection, sql.c_str(), parameters.Count(), nullptr,
+                                     parameters.Values(), parameters.Lengths(),
+                                     parameters.Formats(), 0)),
+                 what);
+  }
+
+  static void AddRequest(Parameters& parameters, const StoredRequest& request) {
+    parameters.Text(request.receivedAt);
+    parameters.Text(request.remoteAddress);
+    parameters.Text(request.command);
+    parameters.Bytes(request.body);
+  }
+
+  static void AddFields(Parameters& parameters, const StoredRequest& request, std::size_t first,
+                        std::size_t count) {
+    for (std::size_t i = first; i < first + count; ++i) {
+      parameters.Number(static_cast<long long>(i) + 1);
+      parameters.Bytes(request.fields[i].name);
+      parameters.Bytes(request.fields[i].value);
+    }
+  }
+
+  static constexpr const char* kInsertRequest =
+      "INSERT INTO requests (received_at, remote_address, command, body) "
+      "VALUES ($1::timestamptz, $2, $3, $4::bytea) RETURNING id";
+
+  static void KeepInOneStatement(PGconn* connection, const StoredRequest& request) {
+    Parameters parameters;
+    parameters.Reserve(4 + request.fields.size() * 3);
+    AddRequest(parameters, request);
+    std::string sql = kInsertRequest;
+    if (!request.fields.empty()) {
+      AddFields(parameters, request, 0, request.fields.size());
+      sql = std::string("WITH r AS (") + kInsertRequest +
+            ") INSERT INTO request_fields (request_id, position, name, value) "
+            "SELECT r.id, f.position, f.name, f.value FROM r, (VALUES " +
+            FieldRows(5, request.fields.size()) + ") AS f(position, name, value)";
+    }
+    Run(connection, sql, parameters, "keeping a request");
+  }
+
+  static void KeepInTransaction(PGconn* connection, const StoredRequest& request) {
+    Check(connection, Result(PQexec(connection, "BEGIN")), "keeping a request");
+    try {
+      Parameters first;
+      AddRequest(first, request);
+      const Result inserted = Run(connection, kInsertRequest, first, "keeping a request");
+      const std::string id = PQgetvalue(inserted.get(), 0, 0);
+      for (std::size_t start = 0; start < request.fields.size(); start += kFieldsPerStatement) {
+        const std::size_t count = std::min(kFieldsPerStatement, request.fields.size() - start);
+        Parameters parameters;
+        parameters.Reserve(count * 3);
+        AddFields(parameters, request, start, count);
+        const std::string sql = "INSERT INTO request_fields (request_id, position, name, value) "
+                                "SELECT " + id + ", f.position, f.name, f.value FROM (VALUES " +
+                                FieldRows(1, count) + ") AS f(position, name, value)";
+        Run(connection, sql, parameters, "keeping a request");
+      }
+      Check(connection, Result(PQexec(connection, "COMMIT")), "keeping a request");
+    } catch (...) {
+      PQclear(PQexec(connection, "ROLLBACK"));
+      throw;
+    }
+  }
+
+  const std::string connectionString_;
+  std::mutex mutex_;
+  std::vector<Connection> idle_;
+};
+
+}  // namespace
+
+std::unique_ptr<RequestStore> OpenPostgresStore(const std::string& connectionString) {
+  return std::make_unique<PostgresStore>(connectionString);
+}
+
+}  // namespace quillet::service

@@ -1,0 +1,214 @@
+#include "service.h"
+
+#include <httplib.h>
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <optional>
+
+#include "util/text.h"
+
+namespace quillet::service {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kTextType = "text/plain; charset=utf-8";
+// The feedback memo holds at most 10,000 characters; a megabyte leaves ample room.
+constexpr std::size_t kLargestBody = 1024 * 1024;
+
+// What the log line of the request being served on this thread needs: each request is read,
+// answered and logged on one worker thread.
+thread_local std::optional<Clock::time_point> requestStart;
+thread_local std::string requestCommand;
+
+// The command as the log and the readable column show it: valid UTF-8 without NUL bytes.
+std::string ReadableText(const std::string& bytes) {
+  std::string text = Narrow(Widen(bytes));
+  std::erase(text, '\0');
+  return text;
+}
+
+// A log field cannot break the line or be mistaken for two fields.
+std::string LogField(std::string_view text) {
+  if (text.empty()) return "-";
+  std::string field;
+  for (const unsigned char c : text) {
+    if (c <= 0x20 || c == 0x7F || c == '%') {
+      char escaped[4];
+      std::snprintf(escaped, sizeof escaped, "%%%02X", c);
+      field += escaped;
+    } else {
+      field += static_cast<char>(c);
+    }
+  }
+  return field;
+}
+
+std::string RemoteOf(const httplib::Request& request) {
+  return request.remote_addr + ":" + std::to_string(request.remote_port);
+}
+
+}  // namespace
+
+std::string UtcTimestamp() {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+  const auto milliseconds =
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  std::tm utc{};
+  gmtime_r(&seconds, &utc);
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
+                utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
+                static_cast<int>(milliseconds));
+  return text;
+}
+
+Service::Service(ServiceConfig config, RequestStore& store, std::ostream& log)
+    : config_(std::move(config)), store_(store), log_(log) {
+  if (config_.tlsCertificate.empty()) {
+    server_ = std::make_unique<httplib::Server>();
+  } else {
+    server_ = std::make_unique<httplib::SSLServer>(config_.tlsCertificate.c_str(),
+                                                   config_.tlsPrivateKey.c_str());
+  }
+  if (!server_->is_valid()) {
+    throw std::runtime_error("cannot load the TLS certificate " + config_.tlsCertificate +
+                             " with the key " + config_.tlsPrivateKey);
+  }
+  const int threads = config_.threads;
+  server_->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
+  server_->set_payload_max_length(kLargestBody);
+  // An answer goes out as headers and body in two writes; without this the second waits for
+  // the client's delayed acknowledgement on kept-alive connections (tens of milliseconds).
+  server_->set_tcp_nodelay(true);
+  server_->set_pre_routing_handler([](const httplib::Request&, httplib::Response&) {
+    requestStart = Clock::now();
+    requestCommand.clear();
+    return httplib::Server::HandlerResponse::Unhandled;
+  });
+  // The body is read here rather than by the library, which refuses form bodies above 8 KB: a
+  // feedback text in Chinese can be ten times that.
+  server_->Post(".*", [this](const httplib::Request& request, httplib::Response& response,
+                             const httplib::ContentReader& reader) {
+    std::string body;
+    const bool complete = reader([&body](const char* data, std::size_t length) {
+      body.append(data, length);
+      return body.size() <= kLargestBody;
+    });
+    if (!complete) {
+      response.status = 413;
+      response.set_content("ERROR request too large", kTextType);
+      return;
+    }
+    Answer(request, body, response);
+  });
+  server_->Get("/health", [this](const httplib::Request&, httplib::Response& response) {
+    const bool answers = store_.Answers();
+    response.status = answers ? 200 : 503;
+    response.set_content(answers ? "ok" : "storage unavailable", kTextType);
+  });
+  server_->set_logger([this](const httplib::Request& request, const httplib::Response& response) {
+    Log(request, response);
+  });
+}
+
+Service::~Service() = default;
+
+int Service::Bind() {
+  const int port = config_.port == 0 ? server_->bind_to_any_port(config_.listenAddress)
+                                     : (server_->bind_to_port(config_.listenAddress, config_.port)
+                                            ? config_.port
+                                            : -1);
+  if (port < 0) {
+    throw std::runtime_error("cannot listen on " + config_.listenAddress + " port " +
+                             std::to_string(config_.port));
+  }
+  return port;
+}
+
+bool Service::Serve() { return server_->listen_after_bind(); }
+
+void Service::Stop() {
+  {
+    std::lock_guard lock(stopMutex_);
+    stopping_ = true;
+  }
+  stopped_.notify_all();
+  server_->stop();
+}
+
+bool Service::OnServicePath(const std::string& path) const {
+  std::string_view prefix = config_.path;
+  if (prefix.size() > 1 && prefix.back() == '/') prefix.remove_suffix(1);
+  if (path.compare(0, prefix.size(), prefix) != 0) return false;
+  return path.size() == prefix.size() || prefix == "/" || path[prefix.size()] == '/';
+}
+
+// The artificial wait lets tests see a slow service; a shutdown cuts it short.
+void Service::Delay() {
+  if (config_.delayMilliseconds == 0) return;
+  std::unique_lock lock(stopMutex_);
+  stopped_.wait_for(lock, std::chrono::milliseconds(config_.delayMilliseconds),
+                    [this] { return stopping_; });
+}
+
+void Service::Answer(const httplib::Request& request, const std::string& body,
+                     httplib::Response& response) {
+  if (!OnServicePath(request.path)) {
+    response.status = 404;
+    response.set_content("not found", kTextType);
+    return;
+  }
+  StoredRequest stored;
+  stored.receivedAt = UtcTimestamp();
+  stored.remoteAddress = RemoteOf(request);
+  stored.fields = DecodeFormBody(body);
+  stored.command = ReadableText(FieldValue(stored.fields, "cmd"));
+  stored.body = body;
+  requestCommand = stored.command;
+
+  // A request is answered only once it is kept: the maker sees every request that got an answer.
+  try {
+    store_.Keep(stored);
+  } catch (const StorageError& error) {
+    {
+      std::lock_guard lock(logMutex_);
+      log_ << UtcTimestamp() << " storage error: " << LogField(error.what()) << std::endl;
+    }
+    response.status = 503;
+    response.set_content("ERROR storage unavailable", kTextType);
+    return;
+  }
+  Delay();
+
+  if (stored.command == "check") {
+    response.set_content(CheckAnswer(config_), kTextType);
+  } else if (stored.command == "feedback") {
+    response.set_content(std::string(kFeedbackAnswer), kTextType);
+  } else {
+    response.status = 400;
+    response.set_content(std::string(kUnknownCommandAnswer), kTextType);
+  }
+}
+
+void Service::Log(const httplib::Request& request, const httplib::Response& response) {
+  std::string duration = "-";
+  if (requestStart) {
+    const auto elapsed = std::chrono::duration<double, std::milli>(Clock::now() - *requestStart);
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3fms", elapsed.count());
+    duration = text;
+  }
+  const std::string line = UtcTimestamp() + " " + RemoteOf(request) + " " + request.method + " " +
+                           LogField(request.path) + " cmd=" + LogField(requestCommand) +
+                           " status=" + std::to_string(response.status) + " " + duration;
+  requestStart.reset();
+  requestCommand.clear();
+  std::lock_guard lock(logMutex_);
+  log_ << line << '\n' << std::flush;
+}
+
+}  // namespace quillet::service

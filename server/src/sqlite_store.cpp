@@ -1,0 +1,158 @@
+// Requests kept in one SQLite file. Writes go through one connection under a lock: SQLite takes
+// one writer at a time anyway, and this avoids busy waits between the service's own threads.
+// WAL mode lets readers (a maker's queries, the health check) run beside the writer, and the
+// busy timeout covers other processes that open the same file.
+#include <sqlite3.h>
+
+#include <mutex>
+
+#include "storage.h"
+
+namespace quillet::service {
+namespace {
+
+constexpr const char* kSchema = R"sql(
+CREATE TABLE IF NOT EXISTS requests (
+  id INTEGER PRIMARY KEY,
+  received_at TEXT NOT NULL,
+  remote_address TEXT NOT NULL,
+  command TEXT NOT NULL,
+  body BLOB NOT NULL
+);
+CREATE TABLE IF NOT EXISTS request_fields (
+  request_id INTEGER NOT NULL REFERENCES requests(id),
+  position INTEGER NOT NULL,
+  name BLOB NOT NULL,
+  value BLOB NOT NULL,
+  PRIMARY KEY (request_id, position)
+);
+)sql";
+
+struct StatementCloser {
+  void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+using Statement = std::unique_ptr<sqlite3_stmt, StatementCloser>;
+
+class SqliteStore final : public RequestStore {
+ public:
+  explicit SqliteStore(const std::string& fileName) {
+    if (sqlite3_open_v2(fileName.c_str(), &db_,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+                        nullptr) != SQLITE_OK) {
+      const std::string message = db_ ? sqlite3_errmsg(db_) : "out of memory";
+      sqlite3_close(db_);
+      throw StorageError("SQLite " + fileName + ": " + message);
+    }
+    try {
+      sqlite3_busy_timeout(db_, 5000);
+      Execute("PRAGMA journal_mode=WAL");
+      Execute("PRAGMA synchronous=NORMAL");
+      Execute("PRAGMA foreign_keys=ON");
+      Execute(kSchema);
+      insertRequest_ = Prepare(
+          "INSERT INTO requests (received_at, remote_address, command, body) VALUES (?, ?, ?, ?)");
+      insertField_ = Prepare(
+          "INSERT INTO request_fields (request_id, position, name, value) VALUES (?, ?, ?, ?)");
+      probe_ = Prepare("SELECT 1 FROM requests LIMIT 1");
+    } catch (...) {
+      Close();
+      throw;
+    }
+  }
+  ~SqliteStore() override { Close(); }
+
+  void Keep(const StoredRequest& request) override {
+    std::lock_guard lock(mutex_);
+    Execute("BEGIN IMMEDIATE");
+    try {
+      BindText(insertRequest_, 1, request.receivedAt);
+      BindText(insertRequest_, 2, request.remoteAddress);
+      BindText(insertRequest_, 3, request.command);
+      BindBlob(insertRequest_, 4, request.body);
+      Step(insertRequest_);
+      const sqlite3_int64 id = sqlite3_last_insert_rowid(db_);
+      int position = 0;
+      for (const auto& field : request.fields) {
+        sqlite3_bind_int64(insertField_.get(), 1, id);
+        sqlite3_bind_int(insertField_.get(), 2, ++position);
+        BindBlob(insertField_, 3, field.name);
+        BindBlob(insertField_, 4, field.value);
+        Step(insertField_);
+      }
+      Execute("COMMIT");
+    } catch (...) {
+      sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+      throw;
+    }
+  }
+
+  bool Answers() override {
+    std::lock_guard lock(mutex_);
+    const int status = sqlite3_step(probe_.get());
+    sqlite3_reset(probe_.get());
+    return status == SQLITE_ROW || status == SQLITE_DONE;
+  }
+
+ private:
+  void Close() {
+    insertRequest_.reset();
+    insertField_.reset();
+    probe_.reset();
+    sqlite3_close(db_);
+    db_ = nullptr;
+  }
+
+  [[noreturn]] void Fail(const std::string& what) const {
+    throw StorageError("SQLite: " + what + ": " + sqlite3_errmsg(db_));
+  }
+
+  void Execute(const char* sql) {
+    if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK) Fail(sql);
+  }
+
+  Statement Prepare(const char* sql) {
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db_, sql, -1, &statement, nullptr) != SQLITE_OK) Fail(sql);
+    return Statement(statement);
+  }
+
+  void BindText(const Statement& statement, int index, const std::string& text) {
+    if (sqlite3_bind_text(statement.get(), index, text.data(), static_cast<int>(text.size()),
+                          SQLITE_TRANSIENT) != SQLITE_OK) {
+      Fail("bind");
+    }
+  }
+
+  void BindBlob(const Statement& statement, int index, const std::string& bytes) {
+    if (sqlite3_bind_blob(statement.get(), index, bytes.data(), static_cast<int>(bytes.size()),
+                          SQLITE_TRANSIENT) != SQLITE_OK) {
+      Fail("bind");
+    }
+  }
+
+  void Step(const Statement& statement) {
+    const int status = sqlite3_step(statement.get());
+    sqlite3_reset(statement.get());
+    sqlite3_clear_bindings(statement.get());
+    if (status != SQLITE_DONE) Fail("insert");
+  }
+
+  std::mutex mutex_;
+  sqlite3* db_ = nullptr;
+  Statement insertRequest_;
+  Statement insertField_;
+  Statement probe_;
+};
+
+}  // namespace
+
+std::unique_ptr<RequestStore> OpenSqliteStore(const std::string& fileName) {
+  return std::make_unique<SqliteStore>(fileName);
+}
+
+std::unique_ptr<RequestStore> OpenStore(const ServiceConfig& config) {
+  if (!config.postgresql.empty()) return OpenPostgresStore(config.postgresql);
+  return OpenSqliteStore(config.sqliteDatabase);
+}
+
+}  // namespace quillet::service

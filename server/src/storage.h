@@ -1,0 +1,46 @@
+// Where the service keeps every request it receives. One small interface, two stores: an
+// SQLite file (the default, nothing to set up) and PostgreSQL, which several service instances
+// can share because the service itself keeps no state.
+#pragma once
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "config.h"
+#include "protocol.h"
+
+namespace quillet::service {
+
+struct StoredRequest {
+  std::string receivedAt;      // UTC, "2026-12-10T05:13:44.123Z"
+  std::string remoteAddress;   // "127.0.0.1:54321"
+  std::string command;         // the "cmd" field as readable UTF-8 text
+  std::vector<FormField> fields;  // every field, in order, bytes as sent
+  std::string body;            // the raw request body
+};
+
+class StorageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class RequestStore {
+ public:
+  virtual ~RequestStore() = default;
+  // Keeps the request with all its fields, or nothing of it. Safe to call from several threads
+  // at once. Throws StorageError.
+  virtual void Keep(const StoredRequest& request) = 0;
+  // True when the store answers a query on its tables.
+  virtual bool Answers() = 0;
+};
+
+// Opens the store the configuration names (PostgreSQL when a connection string is given,
+// otherwise the SQLite file) and creates its tables when they are missing. Throws StorageError.
+std::unique_ptr<RequestStore> OpenStore(const ServiceConfig& config);
+
+std::unique_ptr<RequestStore> OpenSqliteStore(const std::string& fileName);
+std::unique_ptr<RequestStore> OpenPostgresStore(const std::string& connectionString);
+
+}  // namespace quillet::service

@@ -1,0 +1,365 @@
+// The real quillet-service program on 127.0.0.1: HTTPS with a per-run test authority, plain
+// HTTP, SQLite and a PostgreSQL cluster started for the test, signals and bad configurations.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <regex>
+#include <thread>
+
+#include "service_harness.h"
+
+namespace quillet::service::testing {
+namespace {
+
+constexpr const char* kCheckAnswer =
+    "<version>3.2</version>\r\n<url>https://quillet.example.com/download/?from=3.1&lang=zh</url>\r\n"
+    "\r\n<result>1</result>\r\n\r\n<important>请在月底前更新</important>\r\n";
+
+const std::vector<std::string> kCheckLines = {
+    "cmd=check",
+    "appname=KALMIRO - Quillet",
+    "version=3.1",
+    "os=Windows 10 (Version 10.0, Build 19045, 64-bit Edition)",
+    "local=zh-CN",
+    "guid={6F1E2D3C-0000-4A5B-9C8D-7E6F5A4B3C2D}",
+    "howmany=1",
+    "note=a&b=c+d e%20 我喜欢它!\r\n第二行",
+};
+
+std::vector<std::pair<std::string, std::string>> AsFields(const std::vector<std::string>& lines) {
+  std::vector<std::pair<std::string, std::string>> fields;
+  for (const auto& line : lines) {
+    const auto equals = line.find('=');
+    fields.emplace_back(line.substr(0, equals), line.substr(equals + 1));
+  }
+  return fields;
+}
+
+struct ServiceOptions {
+  bool tls = false;
+  std::string postgresql;  // empty: SQLite
+  std::string extraLines;
+};
+
+ServiceOptions Plain(std::string postgresql = "") { return {false, std::move(postgresql), ""}; }
+ServiceOptions Secure(std::string postgresql = "") { return {true, std::move(postgresql), ""}; }
+
+class ServiceTest : public ::testing::Test {
+ protected:
+  std::filesystem::path Database() const { return folder_.Path() / "requests.sqlite3"; }
+  std::filesystem::path Authority() const { return folder_.Path() / "ca" / "ca.pem"; }
+
+  // Writes a configuration in its own folder under the test's folder and starts the program.
+  std::unique_ptr<ServiceProcess> Launch(const ServiceOptions& options, const std::string& name) {
+    const auto folder = folder_.Path() / name;
+    std::filesystem::create_directories(folder);
+    std::string config =
+        "listen_address = 127.0.0.1\nport = 0\noffered_version = 3.2\n"
+        "download_address = https://quillet.example.com/download/?from=3.1&lang=zh\n"
+        "result = 1\nimportant = 请在月底前更新\nsqlite_database = " + Database().string() + "\n";
+    if (options.tls) {
+      if (!std::filesystem::exists(Authority())) MakeTestAuthority(folder_.Path() / "ca");
+      config += "tls_certificate = ../ca/server.pem\ntls_private_key = ../ca/server-key.pem\n";
+    }
+    if (!options.postgresql.empty()) config += "postgresql = " + options.postgresql + "\n";
+    config += options.extraLines;
+    WriteWholeFile(folder / "quillet-service.conf", config);
+    return std::make_unique<ServiceProcess>(folder / "quillet-service.conf", folder);
+  }
+
+  void Start(const ServiceOptions& options = Plain()) {
+    process_ = Launch(options, "service");
+    const auto port = process_->WaitUntilListening();
+    ASSERT_TRUE(port.has_value()) << process_->Output() << process_->Errors();
+    port_ = *port;
+  }
+
+  TempFolder folder_;
+  std::unique_ptr<ServiceProcess> process_;
+  int port_ = 0;
+};
+
+// ---- The same behaviour on both stores ----
+
+enum class Store { Sqlite, Postgresql };
+
+class ServiceOnEachStore : public ServiceTest, public ::testing::WithParamInterface<Store> {
+ protected:
+  void SetUp() override {
+    if (GetParam() == Store::Postgresql) {
+      try {
+        postgres_ = std::make_unique<TestPostgres>();
+      } catch (const std::exception& error) {
+        FAIL() << "the test PostgreSQL cluster could not be started: " << error.what();
+      }
+    }
+  }
+  std::string Postgresql() const { return postgres_ ? postgres_->ConnectionString() : ""; }
+  std::vector<StoredRow> Rows() const {
+    return postgres_ ? PostgresRows(postgres_->ConnectionString()) : SqliteRows(Database());
+  }
+
+  std::unique_ptr<TestPostgres> postgres_;
+};
+
+TEST_P(ServiceOnEachStore, AnswersACheckOverHttpsAndKeepsEveryFieldIntact) {
+  ASSERT_NO_FATAL_FAILURE(Start(Secure(Postgresql())));
+  const std::string body = FormBody(kCheckLines);
+  const Answer answer = Post("https", port_, "/service/check", body, Authority());
+  ASSERT_TRUE(answer.ok) << answer.error;
+  EXPECT_EQ(answer.status, 200);
+  EXPECT_EQ(answer.contentType, "text/plain; charset=utf-8");
+  EXPECT_EQ(answer.body, kCheckAnswer);
+
+  const auto rows = Rows();
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].command, "check");
+  EXPECT_EQ(rows[0].fields, AsFields(kCheckLines));
+  EXPECT_EQ(rows[0].body, body);
+  EXPECT_TRUE(std::regex_match(rows[0].remoteAddress, std::regex(R"(127\.0\.0\.1:\d+)")))
+      << rows[0].remoteAddress;
+  EXPECT_TRUE(std::regex_match(rows[0].receivedAt,
+                               std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)")))
+      << rows[0].receivedAt;
+}
+
+TEST_P(ServiceOnEachStore, AnswersEachCommandOverHttpAndKeepsEveryRequest) {
+  ASSERT_NO_FATAL_FAILURE(Start(Plain(Postgresql())));
+  struct Case {
+    std::vector<std::string> lines;
+    int status;
+    std::string answer;
+    std::string command;
+  };
+  const std::vector<Case> cases = {
+      {kCheckLines, 200, kCheckAnswer, "check"},
+      {{"cmd=feedback", "appname=KALMIRO - Quillet", "version=3.1", "feedback=我喜欢它!\r",
+        "email=user@example.com"},
+       200, "确定", "feedback"},
+      {{"cmd=upgrade", "appname=KALMIRO - Quillet"}, 400, "ERROR unknown command", "upgrade"},
+      {{"appname=KALMIRO - Quillet", "version=3.1"}, 400, "ERROR unknown command", ""},
+  };
+  for (const auto& c : cases) {
+    const Answer answer = Post("http", port_, "/service", FormBody(c.lines));
+    ASSERT_TRUE(answer.ok) << answer.error;
+    EXPECT_EQ(answer.status, c.status) << c.command;
+    EXPECT_EQ(answer.body, c.answer) << c.command;
+  }
+  const auto rows = Rows();
+  ASSERT_EQ(rows.size(), cases.size());
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    EXPECT_EQ(rows[i].command, cases[i].command);
+    EXPECT_EQ(rows[i].fields, AsFields(cases[i].lines));
+  }
+}
+
+TEST_P(ServiceOnEachStore, KeepsARequestOfThousandsOfFieldsWhole) {
+  ASSERT_NO_FATAL_FAILURE(Start(Plain(Postgresql())));
+  std::vector<std::string> lines = {"cmd=feedback"};
+  for (int i = 0; i < 2500; ++i) {
+    const std::string number = std::to_string(i);
+    lines.push_back(std::string("f").append(number).append("=值 ").append(number));
+  }
+  const Answer answer = Post("http", port_, "/service/", FormBody(lines));
+  ASSERT_TRUE(answer.ok) << answer.error;
+  EXPECT_EQ(answer.body, "确定");
+  const auto rows = Rows();
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].fields, AsFields(lines));
+}
+
+TEST_P(ServiceOnEachStore, HealthAnswersOkWhenTheStoreAnswers) {
+  ASSERT_NO_FATAL_FAILURE(Start(Secure(Postgresql())));
+  const Answer answer = Get("https", port_, "/health", Authority());
+  ASSERT_TRUE(answer.ok) << answer.error;
+  EXPECT_EQ(answer.status, 200);
+  EXPECT_EQ(answer.body, "ok");
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, ServiceOnEachStore,
+                         ::testing::Values(Store::Sqlite, Store::Postgresql),
+                         [](const auto& p) {
+                           return p.param == Store::Sqlite ? "Sqlite" : "Postgresql";
+                         });
+
+// ---- PostgreSQL only ----
+
+class ServiceOnPostgresql : public ServiceOnEachStore {};
+
+TEST_P(ServiceOnPostgresql, TwoInstancesShareOneDatabase) {
+  ASSERT_NO_FATAL_FAILURE(Start(Plain(Postgresql())));
+  auto second = Launch(Plain(Postgresql()), "second");
+  const auto secondPort = second->WaitUntilListening();
+  ASSERT_TRUE(secondPort.has_value()) << second->Errors();
+
+  const std::vector<std::string> first = {"cmd=check", "appname=甲"};
+  const std::vector<std::string> other = {"cmd=check", "appname=乙"};
+  ASSERT_EQ(Post("http", port_, "/service", FormBody(first)).body, kCheckAnswer);
+  ASSERT_EQ(Post("http", *secondPort, "/service", FormBody(other)).body, kCheckAnswer);
+  const auto rows = Rows();
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].fields, AsFields(first));
+  EXPECT_EQ(rows[1].fields, AsFields(other));
+}
+
+TEST_P(ServiceOnPostgresql, AnswersAnErrorAndUnhealthyWhenTheDatabaseIsGone) {
+  ASSERT_NO_FATAL_FAILURE(Start(Plain(Postgresql())));
+  ASSERT_EQ(Get("http", port_, "/health").status, 200);
+  postgres_->Stop();
+
+  const Answer post = Post("http", port_, "/service", FormBody(kCheckLines));
+  ASSERT_TRUE(post.ok) << post.error;
+  EXPECT_EQ(post.status, 503);
+  EXPECT_EQ(post.body.rfind("ERROR", 0), 0u) << post.body;
+  const Answer health = Get("http", port_, "/health");
+  EXPECT_EQ(health.status, 503);
+  EXPECT_NE(process_->Output().find("storage error: PostgreSQL"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, ServiceOnPostgresql, ::testing::Values(Store::Postgresql),
+                         [](const auto&) { return "Postgresql"; });
+
+// ---- Plain HTTP, paths, the log, signals ----
+
+TEST_F(ServiceTest, PlainServiceRefusesTlsSoTheProgramFallsBackToHttp) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  MakeTestAuthority(folder_.Path() / "ca");
+  const Answer secure = Post("https", port_, "/service", FormBody(kCheckLines), Authority());
+  EXPECT_FALSE(secure.ok);
+  const Answer plain = Post("http", port_, "/service", FormBody(kCheckLines));
+  ASSERT_TRUE(plain.ok) << plain.error;
+  EXPECT_EQ(plain.body, kCheckAnswer);
+  EXPECT_EQ(SqliteRows(Database()).size(), 1u);
+}
+
+TEST_F(ServiceTest, SecureServiceIsTrustedOnlyThroughTheTestAuthority) {
+  ASSERT_NO_FATAL_FAILURE(Start(Secure()));
+  // Another authority, made the same way, does not vouch for this server.
+  MakeTestAuthority(folder_.Path() / "other");
+  const Answer answer = Post("https", port_, "/service", FormBody(kCheckLines),
+                             folder_.Path() / "other" / "ca.pem");
+  EXPECT_FALSE(answer.ok);
+  EXPECT_TRUE(SqliteRows(Database()).empty());
+}
+
+TEST_F(ServiceTest, TakesRequestsOnlyOnItsPath) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  const std::vector<std::pair<std::string, int>> paths = {
+      {"/service", 200}, {"/service/", 200}, {"/service/check/v2", 200},
+      {"/services", 404}, {"/", 404},       {"/other/service", 404}};
+  for (const auto& [path, status] : paths) {
+    EXPECT_EQ(Post("http", port_, path, "cmd=check").status, status) << path;
+  }
+  EXPECT_EQ(SqliteRows(Database()).size(), 3u);
+}
+
+TEST_F(ServiceTest, RefusesABodyAboveOneMegabyteWithoutKeepingIt) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  const Answer answer =
+      Post("http", port_, "/service", "cmd=feedback&feedback=" + std::string(1024 * 1024, 'x'));
+  ASSERT_TRUE(answer.ok) << answer.error;
+  EXPECT_EQ(answer.status, 413);
+  EXPECT_TRUE(SqliteRows(Database()).empty());
+  EXPECT_EQ(Post("http", port_, "/service", "cmd=check").status, 200);
+}
+
+TEST_F(ServiceTest, LogsOneLinePerRequest) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  ASSERT_EQ(Post("http", port_, "/service/check", "cmd=check").status, 200);
+  ASSERT_EQ(Post("http", port_, "/service", "cmd=bad%20cmd%0D%0Ainjected").status, 400);
+  ASSERT_EQ(Get("http", port_, "/health").status, 200);
+
+  // The line is written once the answer has gone out, so it may trail the client a little.
+  const std::regex line(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z 127\.0\.0\.1:\d+ )"
+                        R"((\S+) (\S+) cmd=(\S+) status=(\d+) \d+\.\d{3}ms\n)");
+  std::string output;
+  std::vector<std::string> seen;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (seen.size() < 3 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    output = process_->Output();
+    seen.clear();
+    for (auto it = std::sregex_iterator(output.begin(), output.end(), line);
+         it != std::sregex_iterator(); ++it) {
+      seen.push_back((*it)[1].str() + " " + (*it)[2].str() + " " + (*it)[3].str() + " " +
+                     (*it)[4].str());
+    }
+  }
+  std::sort(seen.begin(), seen.end());
+  EXPECT_EQ(seen, (std::vector<std::string>{"GET /health - 200",
+                                            "POST /service bad%20cmd%0D%0Ainjected 400",
+                                            "POST /service/check check 200"}))
+      << output;
+}
+
+class ServiceStopSignal : public ServiceTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ServiceStopSignal, AnswersTheRequestInFlightThenExitsWithZero) {
+  ASSERT_NO_FATAL_FAILURE(Start({false, "", "delay_ms = 600000\n"}));
+  Answer answer;
+  std::thread client([&] { answer = Post("http", port_, "/service", FormBody(kCheckLines)); });
+  // The request is kept before the service waits, so a stored row means it is in flight.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (SqliteRows(Database()).empty() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  process_->Signal(GetParam());
+  client.join();
+  ASSERT_TRUE(answer.ok) << answer.error;
+  EXPECT_EQ(answer.body, kCheckAnswer);
+
+  const ProcessEnd end = process_->WaitForEnd();
+  EXPECT_TRUE(end.exited);
+  EXPECT_EQ(end.code, 0) << process_->Errors();
+  EXPECT_NE(process_->Output().find(" stopped\n"), std::string::npos);
+  EXPECT_FALSE(Post("http", port_, "/service", "cmd=check").ok);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, ServiceStopSignal, ::testing::Values(SIGTERM, SIGINT),
+                         [](const auto& p) { return p.param == SIGTERM ? "Term" : "Int"; });
+
+// ---- Start-up failures ----
+
+struct StartFailure {
+  const char* name;
+  const char* configLines;  // nullptr: no configuration file at all
+  int exitCode;
+  const char* message;
+};
+
+class ServiceStartFailure : public ::testing::TestWithParam<StartFailure> {};
+
+TEST_P(ServiceStartFailure, ExitsWithAClearMessage) {
+  TempFolder folder;
+  const auto config = folder.Path() / "quillet-service.conf";
+  if (GetParam().configLines != nullptr) {
+    WriteWholeFile(config, std::string("port = 0\noffered_version = 3.2\ndownload_address = https://e/\n") +
+                               GetParam().configLines);
+  }
+  ServiceProcess process(config, folder.Path());
+  EXPECT_FALSE(process.WaitUntilListening().has_value());
+  const ProcessEnd end = process.WaitForEnd();
+  EXPECT_TRUE(end.exited);
+  EXPECT_EQ(end.code, GetParam().exitCode);
+  EXPECT_NE(process.Errors().find(GetParam().message), std::string::npos) << process.Errors();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ServiceStartFailure,
+    ::testing::Values(
+        StartFailure{"NoFile", nullptr, 2, "quillet-service.conf: cannot read the file"},
+        StartFailure{"BadResult", "result = yes\n", 2, "quillet-service.conf: line 4: result must be 0 or 1"},
+        StartFailure{"UnknownKey", "colour = red\n", 2, "line 4: unknown key \"colour\""},
+        StartFailure{"MissingCertificate", "tls_certificate = none.pem\ntls_private_key = none.pem\n", 1,
+                     "cannot load the TLS certificate"},
+        StartFailure{"AddressNotOnThisMachine", "listen_address = 203.0.113.1\n", 1, "cannot listen on"},
+        StartFailure{"UnreachableDatabase", "postgresql = host=/nonexistent port=1 connect_timeout=5\n", 1,
+                     "PostgreSQL: cannot connect"},
+        StartFailure{"SqliteFolderMissing", "sqlite_database = no/such/folder/db.sqlite3\n", 1, "SQLite"}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+}  // namespace
+}  // namespace quillet::service::testing

@@ -1,0 +1,38 @@
+// Moving a borderless window by dragging its background: from a mouse-down on a control that
+// carries the drag to the next mouse-up, the window follows the pointer in screen
+// coordinates, so a drag runs the same from every carrying control wherever it sits.
+#pragma once
+
+#include <windows.h>
+
+namespace quillet {
+
+struct WindowDrag {
+  bool dragging = false;
+  int dx = 0, dy = 0;  // the pointer's last screen position during a drag
+
+  // A button press at a screen point; the right button never starts a drag.
+  void MouseDown(HWND window, UINT button, POINT screen) {
+    if (button == WM_RBUTTONDOWN) return;
+    dragging = true;
+    dx = screen.x;
+    dy = screen.y;
+    SetCapture(window);  // the drag goes on when the pointer outruns the window
+  }
+  void MouseMove(HWND window, POINT screen) {
+    if (!dragging) return;
+    RECT bounds{};
+    GetWindowRect(window, &bounds);
+    const int left = bounds.left + screen.x - dx, top = bounds.top + screen.y - dy;
+    dx = screen.x;
+    dy = screen.y;
+    MoveWindow(window, left, top, bounds.right - bounds.left, bounds.bottom - bounds.top, TRUE);
+  }
+  void MouseUp() {
+    if (!dragging) return;
+    dragging = false;
+    if (GetCapture()) ReleaseCapture();
+  }
+};
+
+}  // namespace quillet

@@ -1,0 +1,222 @@
+// TNewVer: the new-version notice window.
+#include "service/newversion.h"
+
+#include <shellapi.h>
+#include <windowsx.h>
+
+#include "app/fonts.h"
+#include "app/res/resource_ids.h"
+#include "service/service_request.h"
+#include "util/maker_addresses.h"
+#include "util/text.h"
+
+namespace quillet {
+
+namespace {
+
+constexpr UINT_PTR kTimerStartId = 1;  // 1 ms, once: shows the window
+constexpr UINT_PTR kTimerCloseId = 2;  // every second: the countdown
+constexpr UINT_PTR kTimerLinkId = 3;   // every 100 ms: the link's colour
+
+// Seconds until the notice closes itself, counted from its creation; there is one notice per
+// process, so nothing sets it back.
+long long NoticeCountdown = 11;
+
+constexpr DWORD kExpandFromCentre = 0x13;      // AW_CENTER with both horizontal directions
+constexpr DWORD kCollapseToCentre = 0x10010;   // AW_HIDE | AW_CENTER
+
+}  // namespace
+
+TNewVer::TNewVer(NewVersionNotice notice) : notice_(std::move(notice)) {}
+
+TNewVer* TNewVer::Create(const NewVersionNotice& notice) {
+  RegisterClassOnce(QUILLET_NEWVER_CLASS, LoadIconW(GetModuleHandleW(nullptr), L"MAINICON"),
+                    reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+  auto* window = new TNewVer(notice);
+  // Top 5, and 5 pixels left of the primary screen's right edge (not of its work area).
+  const int left = GetSystemMetrics(SM_CXSCREEN) - kClientWidth - 5;
+  if (!window->WindowBase::Create(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, QUILLET_NEWVER_CLASS, L"Quillet",
+                                  WS_POPUP | WS_CLIPCHILDREN, left, 5, kClientWidth, kClientHeight, nullptr,
+                                  nullptr)) {
+    delete window;
+    return nullptr;
+  }
+  window->FormCreate();
+  return window;
+}
+
+void TNewVer::FormCreate() {
+  HWND window = Handle();
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  font_.reset(CreateTahoma(11));
+  boldFont_.reset(CreateTahoma(13, FW_BOLD));
+  linkFont_.reset(CreateFontW(-13, 0, 0, 0, FW_NORMAL, FALSE, TRUE, FALSE, GB2312_CHARSET, OUT_DEFAULT_PRECIS,
+                              CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Tahoma"));
+  appIcon_ = static_cast<HICON>(LoadImageW(instance, L"MAINICON", IMAGE_ICON, 48, 48, LR_SHARED));
+  closeIcon_.reset(static_cast<HICON>(
+      LoadImageW(instance, MAKEINTRESOURCEW(IDI_IMG_CLOSE), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR)));
+
+  // Panel1 is the whole form inside its raised edge; Image1 at the left, Panel3 (the close
+  // button's column) at the right, Panel2 with the two labels between.
+  image1_ = RECT{4, 4, 64, 64};
+  panel3_ = RECT{kClientWidth - 1 - 22, 1, kClientWidth - 1, kClientHeight - 1};
+  panel2_ = RECT{image1_.right + 3, 1, panel3_.left, kClientHeight - 1};
+  label1_ = RECT{panel2_.left + 3, 4, panel2_.right - 3, 22};
+  label2_ = RECT{panel2_.left, label1_.bottom + 3, panel2_.right, panel2_.bottom};
+
+  auto child = [&](const wchar_t* cls, const std::wstring& text, DWORD style, int id, const RECT& r, HGDIOBJ font) {
+    HWND control = CreateWindowExW(0, cls, text.c_str(), WS_CHILD | WS_VISIBLE | style, r.left, r.top,
+                                   r.right - r.left, r.bottom - r.top, window,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    return control;
+  };
+  // Label1 takes no clicks of its own (no SS_NOTIFY), so a press on it reaches the form and
+  // starts a drag; the link and the close button keep theirs.
+  child(L"STATIC", L"更新可用", SS_CENTER, IDC_NEWVER_LABEL1, label1_, boldFont_.get());
+  child(L"STATIC", Widen("点击下载 " + notice_.product + " " + notice_.versionText),
+        SS_OWNERDRAW | SS_NOTIFY, IDC_NEWVER_LABEL2, label2_, linkFont_.get());
+  HWND close = child(L"BUTTON", L"", BS_PUSHBUTTON | BS_ICON, IDC_NEWVER_BUTTON1,
+                     RECT{panel3_.left, panel3_.top, panel3_.right, panel3_.top + 22}, font_.get());
+  SendMessageW(close, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(closeIcon_.get()));
+
+  address_ = Widen(OpenableDownloadAddress(
+      notice_.downloadAddress.empty() ? std::string(kDownloadAddress) : notice_.downloadAddress, kDownloadAddress));
+  linkColor_ = GetSysColor(COLOR_WINDOWTEXT);
+
+  SetTimer(window, kTimerStartId, 1, nullptr);
+  SetTimer(window, kTimerCloseId, 1000, nullptr);
+  SetTimer(window, kTimerLinkId, 100, nullptr);
+}
+
+void TNewVer::TimerStartTimer() {
+  KillTimer(Handle(), kTimerStartId);
+  AnimateWindow(Handle(), 100, kExpandFromCentre);
+  ShowWindow(Handle(), SW_SHOWNOACTIVATE);
+  // The notice never keeps the focus: the user goes on in the main window.
+  if (notice_.mainWindow && GetForegroundWindow() == Handle()) SetForegroundWindow(notice_.mainWindow);
+}
+
+void TNewVer::TimerCloseTimer() {
+  if (--NoticeCountdown > 0) return;
+  KillTimer(Handle(), kTimerCloseId);
+  AnimateWindow(Handle(), 100, kCollapseToCentre);
+  DestroyWindow(Handle());
+}
+
+void TNewVer::TimerLinkTimer() {
+  POINT cursor{};
+  GetCursorPos(&cursor);
+  HWND label = GetDlgItem(Handle(), IDC_NEWVER_LABEL2);
+  ScreenToClient(label, &cursor);
+  RECT client{};
+  GetClientRect(label, &client);
+  const COLORREF color = GetSysColor(PtInRect(&client, cursor) ? COLOR_HOTLIGHT : COLOR_WINDOWTEXT);
+  if (color == linkColor_) return;
+  linkColor_ = color;
+  InvalidateRect(label, nullptr, TRUE);
+}
+
+void TNewVer::Label2Click() {
+  ShellExecuteW(GetDesktopWindow(), L"open", address_.c_str(), nullptr, nullptr, SW_HIDE);
+  DestroyWindow(Handle());
+}
+
+bool TNewVer::CarriesDrag(POINT client) const {
+  // Panel2's own background does not drag; Label1 on it does.
+  return !PtInRect(&panel2_, client) || PtInRect(&label1_, client);
+}
+
+void TNewVer::Paint() {
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(Handle(), &paint);
+  RECT client{};
+  GetClientRect(Handle(), &client);
+  DrawEdge(dc, &client, BDR_RAISEDINNER, BF_RECT);
+  if (appIcon_) {
+    DrawIconEx(dc, image1_.left + (image1_.right - image1_.left - 48) / 2,
+               image1_.top + (image1_.bottom - image1_.top - 48) / 2, appIcon_, 48, 48, 0, nullptr, DI_NORMAL);
+  }
+  EndPaint(Handle(), &paint);
+}
+
+void TNewVer::DrawLink(const DRAWITEMSTRUCT& item) {
+  wchar_t text[256] = {};
+  GetWindowTextW(item.hwndItem, text, 256);
+  RECT area = item.rcItem;
+  FillRect(item.hDC, &area, GetSysColorBrush(COLOR_BTNFACE));
+  HGDIOBJ old = SelectObject(item.hDC, linkFont_.get());
+  SetBkMode(item.hDC, TRANSPARENT);
+  SetTextColor(item.hDC, linkColor_);
+  // Centred both ways with word wrap: measure the wrapped height first.
+  RECT measured = area;
+  DrawTextW(item.hDC, text, -1, &measured, DT_CENTER | DT_WORDBREAK | DT_CALCRECT);
+  const int height = measured.bottom - measured.top;
+  area.top += ((area.bottom - area.top) - height) / 2;
+  DrawTextW(item.hDC, text, -1, &area, DT_CENTER | DT_WORDBREAK);
+  SelectObject(item.hDC, old);
+}
+
+bool TNewVer::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  switch (message) {
+    case WM_TIMER:
+      if (wParam == kTimerStartId) TimerStartTimer();
+      if (wParam == kTimerCloseId) TimerCloseTimer();
+      if (wParam == kTimerLinkId) TimerLinkTimer();
+      return true;
+    case WM_PAINT:
+      Paint();
+      return true;
+    case WM_DRAWITEM:
+      DrawLink(*reinterpret_cast<DRAWITEMSTRUCT*>(lParam));
+      result = TRUE;
+      return true;
+    case WM_CTLCOLORSTATIC:
+      SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
+      result = reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+      return true;
+    case WM_COMMAND:
+      if (LOWORD(wParam) == IDC_NEWVER_LABEL2 && HIWORD(wParam) == STN_CLICKED) Label2Click();
+      if (LOWORD(wParam) == IDC_NEWVER_BUTTON1 && HIWORD(wParam) == BN_CLICKED) DestroyWindow(Handle());
+      return true;
+    case WM_SETCURSOR: {
+      const int id = GetDlgCtrlID(reinterpret_cast<HWND>(wParam));
+      if (id == IDC_NEWVER_LABEL2 || id == IDC_NEWVER_BUTTON1) {
+        SetCursor(LoadCursorW(nullptr, IDC_HAND));
+        result = TRUE;
+        return true;
+      }
+      return false;
+    }
+    case WM_LBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+    case WM_RBUTTONDOWN: {
+      POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+      if (!CarriesDrag(point)) return true;
+      ClientToScreen(Handle(), &point);
+      drag_.MouseDown(Handle(), message, point);
+      return true;
+    }
+    case WM_MOUSEMOVE: {
+      POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+      ClientToScreen(Handle(), &point);
+      drag_.MouseMove(Handle(), point);
+      return true;
+    }
+    case WM_LBUTTONUP:
+    case WM_MBUTTONUP:
+    case WM_RBUTTONUP:
+      drag_.MouseUp();
+      return true;
+    case WM_CAPTURECHANGED:
+      drag_.dragging = false;
+      return false;
+    case WM_DESTROY:
+      for (UINT_PTR timer : {kTimerStartId, kTimerCloseId, kTimerLinkId}) KillTimer(Handle(), timer);
+      return false;
+    default:
+      return false;
+  }
+}
+
+}  // namespace quillet

@@ -1,0 +1,65 @@
+// TNewVer, the new-version notice: a small borderless window at the top-right corner of the
+// screen that names the offered version, opens its download page when the link is clicked
+// and closes itself about eleven seconds after it was created.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "app/window_base.h"
+#include "app/window_drag.h"
+#include "platform/win32/unique_handle.h"
+
+#define QUILLET_NEWVER_CLASS L"TNewVer"
+#define IDC_NEWVER_LABEL1 4001  // "更新可用"
+#define IDC_NEWVER_LABEL2 4002  // the link
+#define IDC_NEWVER_BUTTON1 4003  // close
+
+namespace quillet {
+
+struct NewVersionNotice {
+  std::string product;          // the version record's product name
+  std::string versionText;      // NewVersionText
+  std::string downloadAddress;  // DownloadAddress; the built-in page when empty or not http(s)
+  HWND mainWindow = nullptr;    // keeps the focus while the notice is up
+};
+
+class TNewVer final : public WindowBase {
+ public:
+  static constexpr int kClientWidth = 320;
+  static constexpr int kClientHeight = 68;
+
+  // Creates the window hidden at the top-right corner; it shows itself, and it deletes
+  // itself when it closes (whichever way).
+  static TNewVer* Create(const NewVersionNotice& notice);
+
+  // The address a click on the link opens.
+  const std::wstring& LinkAddress() const { return address_; }
+
+ protected:
+  bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+  void OnFinalDestroy() override { delete this; }
+
+ private:
+  explicit TNewVer(NewVersionNotice notice);
+  void FormCreate();
+  void Paint();
+  void DrawLink(const DRAWITEMSTRUCT& item);
+  void TimerStartTimer();
+  void TimerCloseTimer();
+  void TimerLinkTimer();
+  void Label2Click();
+  bool CarriesDrag(POINT client) const;
+
+  NewVersionNotice notice_;
+  std::wstring address_;
+  WindowDrag drag_;
+  UniqueGdiObject font_, boldFont_, linkFont_;
+  UniqueIcon closeIcon_;
+  HICON appIcon_ = nullptr;  // shared resource icon, not destroyed
+  COLORREF linkColor_ = 0;
+  RECT image1_{}, panel2_{}, label1_{}, label2_{}, panel3_{};
+};
+
+}  // namespace quillet

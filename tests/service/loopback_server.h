@@ -1,0 +1,76 @@
+// HTTP and HTTPS servers on 127.0.0.1 inside the test program, answering posts with canned
+// answers and keeping what they received. A silent listener accepts connections and never
+// says a word, for the time-outs.
+#pragma once
+
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace quillet::test {
+
+class TestAuthority;
+
+struct ReceivedPost {
+  std::string path;
+  std::string contentType;
+  std::string connection;  // the "Connection" header
+  std::string body;        // as it arrived, still encoded
+  std::multimap<std::string, std::string> fields;  // the decoded form fields
+};
+
+struct CannedAnswer {
+  int status = 200;
+  std::string body;
+  std::string contentType = "text/plain; charset=utf-8";
+  bool neverAnswer = false;  // hold the request until the server stops
+};
+
+class LoopbackServer {
+ public:
+  using Handler = std::function<CannedAnswer(const ReceivedPost&)>;
+
+  // Plain HTTP when authority is null, else HTTPS with its server certificate.
+  LoopbackServer(const TestAuthority* authority, Handler handler);
+  ~LoopbackServer();
+  LoopbackServer(const LoopbackServer&) = delete;
+  LoopbackServer& operator=(const LoopbackServer&) = delete;
+
+  int Port() const { return port_; }
+  // "127.0.0.1:<port>/check": host and path without a scheme, like the service address.
+  std::string Address() const;
+  std::vector<ReceivedPost> Received() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+  int port_ = 0;
+};
+
+// Accepts connections on 127.0.0.1 and keeps them open without reading or writing.
+class SilentListener {
+ public:
+  SilentListener();
+  ~SilentListener();
+  SilentListener(const SilentListener&) = delete;
+  SilentListener& operator=(const SilentListener&) = delete;
+
+  std::string Address() const;
+
+ private:
+  int listening_ = -1;
+  int port_ = 0;
+  std::vector<int> accepted_;
+  std::mutex mutex_;
+  std::thread acceptor_;
+};
+
+// A port on 127.0.0.1 where nothing listens.
+int UnusedPort();
+
+}  // namespace quillet::test
