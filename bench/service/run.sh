@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Load figures of quillet-service on loopback with wrk, bounded in time:
-#   1. SQLite, plain HTTP (keep-alive)
+#   1. SQLite, plain HTTP, keep-alive (the upper bound) and one connection per check
 #   2. SQLite, HTTPS with one connection per check (as the program's secure client posts)
-#   3. PostgreSQL, plain HTTP
-#   4. two instances against one PostgreSQL, plain HTTP, loaded at the same time
+#   3. PostgreSQL, plain HTTP, one connection per check
+#   4. two instances against one PostgreSQL, loaded at the same time, one connection per check
 # For each: requests per second, p50/p99 latency, and the stored rows counted against the
 # answered requests (every answered request must be stored; a request still in flight when wrk
 # stops may be stored without being counted as answered, at most one per connection).
@@ -105,10 +105,17 @@ report() {
 status=0
 echo "wrk: ${DURATION}s per run, $CONNECTIONS connections, service threads $SERVICE_THREADS, $(nproc) cores"
 
-start_service sqlite "sqlite_database = $WORK/plain.sqlite3"
+# Each post of the program makes its own client and connection ("connection per check", the
+# load the service really sees); keep-alive gives the upper bound.
+start_service sqlite-keep-alive "sqlite_database = $WORK/keep-alive.sqlite3"
 r=$(load "http://127.0.0.1:$PORT/service" "$CONNECTIONS")
 stop_services
-report "SQLite, HTTP keep-alive" "$(sqlite_rows "$WORK/plain.sqlite3")" "$r" || status=1
+report "SQLite, HTTP, keep-alive" "$(sqlite_rows "$WORK/keep-alive.sqlite3")" "$r" || status=1
+
+start_service sqlite "sqlite_database = $WORK/plain.sqlite3"
+r=$(load "http://127.0.0.1:$PORT/service" "$CONNECTIONS" 1)
+stop_services
+report "SQLite, HTTP, connection per check" "$(sqlite_rows "$WORK/plain.sqlite3")" "$r" || status=1
 
 start_service sqlite-tls "sqlite_database = $WORK/tls.sqlite3
 tls_certificate = $WORK/ca/server.pem
@@ -121,18 +128,18 @@ PG_DIR="$WORK/pg"
 PG=$("$TESTS/test-postgres.sh" start "$PG_DIR" | tail -1)
 
 start_service pg "postgresql = $PG"
-r=$(load "http://127.0.0.1:$PORT/service" "$CONNECTIONS")
+r=$(load "http://127.0.0.1:$PORT/service" "$CONNECTIONS" 1)
 stop_services
-report "PostgreSQL, HTTP keep-alive" "$(pg_rows "$PG")" "$r" || status=1
+report "PostgreSQL, HTTP, conn. per check" "$(pg_rows "$PG")" "$r" || status=1
 
 start_service pg-a "postgresql = $PG"
 port_a=$PORT
 start_service pg-b "postgresql = $PG"
 port_b=$PORT
 half=$((CONNECTIONS / 2))
-load "http://127.0.0.1:$port_a/service" "$half" >"$WORK/a.result" &
+load "http://127.0.0.1:$port_a/service" "$half" 1 >"$WORK/a.result" &
 wrk_a=$!
-load "http://127.0.0.1:$port_b/service" "$half" >"$WORK/b.result"
+load "http://127.0.0.1:$port_b/service" "$half" 1 >"$WORK/b.result"
 wait "$wrk_a"
 stop_services
 report "2 instances, one PostgreSQL" "$(pg_rows "$PG")" "$(cat "$WORK/a.result")" "$(cat "$WORK/b.result")" || status=1

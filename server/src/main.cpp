@@ -41,27 +41,28 @@ int Serve(const quillet::service::ServiceConfig& config, const sigset_t& stopSig
     return 1;
   }
 
-  std::atomic<bool> signalled{false};
+  std::atomic<bool> stopRequested{false};
+  std::atomic<bool> servingEnded{false};
   std::thread signalWaiter([&] {
-    int signal = 0;
-    sigwait(&stopSignals, &signal);
-    signalled = true;
-    std::cout << quillet::service::UtcTimestamp() << " stopping on " << strsignal(signal)
-              << std::endl;
+    int received = 0;
+    sigwait(&stopSignals, &received);
+    if (servingEnded) return;  // woken by the main thread below, not by a signal
+    stopRequested = true;
+    service->Note(std::string("stopping on ") + strsignal(received));
     service->Stop();
   });
 
-  std::cout << UtcTimestamp() << " listening on " << service->Scheme() << "://"
-            << config.listenAddress << ":" << port << " storage "
-            << (config.postgresql.empty() ? "sqlite " + config.sqliteDatabase : "postgresql")
-            << std::endl;
-  const bool served = service->Serve();
-  if (!signalled) pthread_kill(signalWaiter.native_handle(), SIGTERM);
+  service->Note(std::string("listening on ") + service->Scheme() + "://" + config.listenAddress +
+                ":" + std::to_string(port) + " storage " +
+                (config.postgresql.empty() ? "sqlite " + config.sqliteDatabase : "postgresql"));
+  service->Serve();
+  servingEnded = true;
+  if (!stopRequested) pthread_kill(signalWaiter.native_handle(), SIGTERM);
   signalWaiter.join();
+  service->Note("stopped");
   service.reset();
   store.reset();
-  std::cout << UtcTimestamp() << " stopped" << std::endl;
-  if (!served && !signalled) {
+  if (!stopRequested) {
     std::cerr << "quillet-service: the server stopped unexpectedly" << std::endl;
     return 1;
   }

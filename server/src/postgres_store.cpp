@@ -101,13 +101,24 @@ class PostgresStore final : public RequestStore {
   }
 
   void Keep(const StoredRequest& request) override {
-    Connection connection = Borrow();
-    if (request.fields.size() <= kFieldsPerStatement) {
-      KeepInOneStatement(connection.get(), request);
-    } else {
-      KeepInTransaction(connection.get(), request);
+    // After a database restart every pooled connection is dead, which shows only when it is
+    // used: such a failure is retried once on a new connection instead of failing the request.
+    for (bool retried = false;; retried = true) {
+      bool pooled = false;
+      Connection connection = Borrow(&pooled);
+      try {
+        if (request.fields.size() <= kFieldsPerStatement) {
+          KeepInOneStatement(connection.get(), request);
+        } else {
+          KeepInTransaction(connection.get(), request);
+        }
+        Return(std::move(connection));
+        return;
+      } catch (const StorageError&) {
+        if (retried || !pooled || PQstatus(connection.get()) == CONNECTION_OK) throw;
+      }
+      DropIdle();
     }
-    Return(std::move(connection));
   }
 
   bool Answers() override {
@@ -132,16 +143,23 @@ class PostgresStore final : public RequestStore {
     return connection;
   }
 
-  Connection Borrow() {
+  Connection Borrow(bool* pooled = nullptr) {
     {
       std::lock_guard lock(mutex_);
       if (!idle_.empty()) {
         Connection connection = std::move(idle_.back());
         idle_.pop_back();
+        if (pooled) *pooled = true;
         return connection;
       }
     }
     return Connect();
+  }
+
+  // The other idle connections are as dead as the one that just failed.
+  void DropIdle() {
+    std::lock_guard lock(mutex_);
+    idle_.clear();
   }
 
   // A broken connection is dropped rather than pooled; the next borrower connects anew.

@@ -46,6 +46,15 @@ std::string LogField(std::string_view text) {
   return field;
 }
 
+// A message of a library (PostgreSQL's end with a line break) as one line of the log.
+std::string OneLine(std::string_view message) {
+  std::string line(TrimControlAndBlanks(message));
+  for (char& c : line) {
+    if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+  }
+  return line;
+}
+
 std::string RemoteOf(const httplib::Request& request) {
   return request.remote_addr + ":" + std::to_string(request.remote_port);
 }
@@ -174,10 +183,7 @@ void Service::Answer(const httplib::Request& request, const std::string& body,
   try {
     store_.Keep(stored);
   } catch (const StorageError& error) {
-    {
-      std::lock_guard lock(logMutex_);
-      log_ << UtcTimestamp() << " storage error: " << LogField(error.what()) << std::endl;
-    }
+    Note("storage error: " + OneLine(error.what()));
     response.status = 503;
     response.set_content("ERROR storage unavailable", kTextType);
     return;
@@ -192,6 +198,12 @@ void Service::Answer(const httplib::Request& request, const std::string& body,
     response.status = 400;
     response.set_content(std::string(kUnknownCommandAnswer), kTextType);
   }
+}
+
+void Service::Note(const std::string& text) {
+  const std::string line = UtcTimestamp() + " " + text;
+  std::lock_guard lock(logMutex_);
+  log_ << line << '\n' << std::flush;
 }
 
 void Service::Log(const httplib::Request& request, const httplib::Response& response) {

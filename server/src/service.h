@@ -36,6 +36,9 @@ class Service {
   // Stops taking connections; may be called from any thread.
   void Stop();
 
+  // Writes "<UTC time> <text>" as one line of the log.
+  void Note(const std::string& text);
+
   const char* Scheme() const { return config_.tlsCertificate.empty() ? "http" : "https"; }
 
  private:

@@ -132,6 +132,10 @@ TestPostgres::~TestPostgres() {
   }
 }
 
+void TestPostgres::Restart() {
+  RunScript("test-postgres.sh", {"restart", (folder_.Path() / "pg").string()});
+}
+
 void TestPostgres::Stop() {
   if (!running_) return;
   running_ = false;

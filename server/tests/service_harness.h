@@ -43,6 +43,8 @@ class TestPostgres {
   TestPostgres();
   ~TestPostgres();
   const std::string& ConnectionString() const { return connection_; }
+  // Stops and starts the server again, cutting every connection to it.
+  void Restart();
   void Stop();
 
  private:

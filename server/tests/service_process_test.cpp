@@ -205,6 +205,22 @@ TEST_P(ServiceOnPostgresql, TwoInstancesShareOneDatabase) {
   EXPECT_EQ(rows[1].fields, AsFields(other));
 }
 
+TEST_P(ServiceOnPostgresql, KeepsRequestsAcrossADatabaseRestart) {
+  ASSERT_NO_FATAL_FAILURE(Start(Plain(Postgresql())));
+  // Two requests at once leave two connections in the service's pool.
+  std::thread other([this] { Post("http", port_, "/service", "cmd=check&n=0"); });
+  ASSERT_EQ(Post("http", port_, "/service", "cmd=check&n=1").status, 200);
+  other.join();
+  postgres_->Restart();
+
+  const Answer answer = Post("http", port_, "/service", "cmd=check&n=2");
+  ASSERT_TRUE(answer.ok) << answer.error;
+  EXPECT_EQ(answer.status, 200) << answer.body;
+  EXPECT_EQ(Get("http", port_, "/health").status, 200);
+  ASSERT_EQ(Rows().size(), 3u);
+  EXPECT_EQ(Rows().back().body, "cmd=check&n=2");
+}
+
 TEST_P(ServiceOnPostgresql, AnswersAnErrorAndUnhealthyWhenTheDatabaseIsGone) {
   ASSERT_NO_FATAL_FAILURE(Start(Plain(Postgresql())));
   ASSERT_EQ(Get("http", port_, "/health").status, 200);

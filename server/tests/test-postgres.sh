@@ -2,12 +2,14 @@
 # A throw-away PostgreSQL cluster for the service's tests and load runs, from Debian's packages.
 #   test-postgres.sh start DIR   makes a cluster in DIR (a new, empty folder), starts it listening
 #                                only on a socket inside DIR, and prints its libpq connection string
+#   test-postgres.sh restart DIR stops it and starts it again (every connection is cut)
 #   test-postgres.sh stop DIR    stops it (fast shutdown); the caller removes DIR
 # PostgreSQL refuses to run as root, so as root the cluster belongs to the "postgres" user.
 set -euo pipefail
 
-command=${1:?usage: test-postgres.sh start|stop DIR}
-dir=${2:?usage: test-postgres.sh start|stop DIR}
+usage="usage: test-postgres.sh start|restart|stop DIR"
+command=${1:?$usage}
+dir=${2:?$usage}
 
 bin=${QUILLET_PG_BIN:-}
 if [[ -z "$bin" ]]; then
@@ -26,6 +28,13 @@ as_owner() {
   fi
 }
 
+start_server() {
+  # Only a socket in the private folder: parallel runs never compete for a TCP port.
+  as_owner "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
+    -o "-c listen_addresses='' -k $dir -p 5432 -c max_connections=200 -c fsync=off" start \
+    >/dev/null || { cat "$dir/server.log" >&2; exit 1; }
+}
+
 case "$command" in
   start)
     mkdir -p "$dir"
@@ -37,17 +46,18 @@ case "$command" in
     fi
     as_owner "$bin/initdb" -D "$dir/data" -U "$owner" --auth=trust -E UTF8 --locale=C.UTF-8 \
       >"$dir/initdb.log" 2>&1 || { cat "$dir/initdb.log" >&2; exit 1; }
-    # Only a socket in the private folder: parallel runs never compete for a TCP port.
-    as_owner "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
-      -o "-c listen_addresses='' -k $dir -p 5432 -c max_connections=200 -c fsync=off" start \
-      >/dev/null || { cat "$dir/server.log" >&2; exit 1; }
+    start_server
     echo "host=$dir port=5432 user=$owner dbname=postgres"
+    ;;
+  restart)
+    as_owner "$bin/pg_ctl" -D "$dir/data" -m fast -w -t 60 stop >/dev/null
+    start_server
     ;;
   stop)
     as_owner "$bin/pg_ctl" -D "$dir/data" -m fast -w -t 60 stop >/dev/null
     ;;
   *)
-    echo "usage: test-postgres.sh start|stop DIR" >&2
+    echo "$usage" >&2
     exit 2
     ;;
 esac

@@ -2,7 +2,6 @@
 // poll for its end, the notice window and the notifications option.
 #include <windows.h>
 
-#include <cstdlib>
 #include <thread>
 
 #include "app/app_form.h"
@@ -35,8 +34,8 @@ void TAppForm::TimerCheckerTimer() {
 void TAppForm::StartChecker() {
   checkResult_ = std::make_shared<CheckResult>();
   checkerSystem_ = std::make_shared<Win32CheckerSystem>();
-  const CheckerInput input{values_.caption, values_.version,
-                           ServiceAddressFrom(std::getenv("QUILLET_SERVICE_ADDRESS"), kServiceAddress)};
+  const std::string override = EnvironmentVariable("QUILLET_SERVICE_ADDRESS");
+  const CheckerInput input{values_.caption, values_.version, ServiceAddressFrom(override.c_str(), kServiceAddress)};
   // The run owns what it uses; nothing waits for it, also not the end of the process.
   std::thread([system = checkerSystem_, result = checkResult_, input] { RunCheck(*system, input, *result); })
       .detach();

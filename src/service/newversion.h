@@ -34,8 +34,9 @@ class TNewVer final : public WindowBase {
   // itself when it closes (whichever way).
   static TNewVer* Create(const NewVersionNotice& notice);
 
-  // The address a click on the link opens.
+  // The address a click on the link opens, and the link's colour now.
   const std::wstring& LinkAddress() const { return address_; }
+  COLORREF LinkColor() const { return linkColor_; }
 
  protected:
   bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;

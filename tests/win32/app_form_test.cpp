@@ -14,6 +14,7 @@
 #include "app/app_form.h"
 #include "app/control_ids.h"
 #include "app/popup_guard.h"
+#include "service/newversion.h"
 #include "platform/win32/win32_system.h"
 #include "temp_folder.h"
 #include "util/text.h"
@@ -695,6 +696,37 @@ TEST_F(AppFormTest, AVeryLongCommandLineBecomesEntries) {
   form_->Create();
   SleepWithoutFreeze(250);
   EXPECT_EQ(ModelTexts(), expected);
+}
+
+
+// The update check against a closed port on this machine: it fails quietly, the menu item
+// becomes usable, and its choice reaches the update key and the next start.
+TEST_F(AppFormTest, UpdateNotificationsItemBecomesUsableWhenTheCheckEnds) {
+  SetEnvironmentVariableW(L"QUILLET_SERVICE_ADDRESS", L"127.0.0.1:9/quillet-test");
+  auto startWithCheck = [&] {
+    form_.reset();
+    AppFormArgs args = TestArgs();
+    args.startUpdateCheck = true;
+    form_ = std::make_unique<TAppForm>(std::move(args));
+    form_->Create();
+    for (int i = 0; i < 150 && (GetMenuState(form_->MainMenu(), IDM_UPDATENOTIFICATIONS1, MF_BYCOMMAND) & MF_GRAYED); ++i) {
+      SleepWithoutFreeze(100);
+    }
+  };
+  startWithCheck();
+  ASSERT_FALSE(GetMenuState(form_->MainMenu(), IDM_UPDATENOTIFICATIONS1, MF_BYCOMMAND) & MF_GRAYED)
+      << "the check did not end";
+  EXPECT_TRUE(MenuChecked(IDM_UPDATENOTIFICATIONS1));
+  EXPECT_FALSE(FindWindowW(QUILLET_NEWVER_CLASS, nullptr));
+
+  Command(IDM_UPDATENOTIFICATIONS1);
+  EXPECT_FALSE(MenuChecked(IDM_UPDATENOTIFICATIONS1));
+  startWithCheck();  // the next start reads ShowUpdate 0
+  ASSERT_FALSE(GetMenuState(form_->MainMenu(), IDM_UPDATENOTIFICATIONS1, MF_BYCOMMAND) & MF_GRAYED);
+  EXPECT_FALSE(MenuChecked(IDM_UPDATENOTIFICATIONS1));
+  Command(IDM_UPDATENOTIFICATIONS1);  // back on for the tests after this one
+  EXPECT_TRUE(MenuChecked(IDM_UPDATENOTIFICATIONS1));
+  SetEnvironmentVariableW(L"QUILLET_SERVICE_ADDRESS", nullptr);
 }
 
 }  // namespace
