@@ -51,7 +51,8 @@ fi
 step "Windows build (build/win, MinGW-w64)"
 if cmake -S . -B build/win -DCMAKE_BUILD_TYPE=Release \
      -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" \
-     -DCMAKE_CROSSCOMPILING_EMULATOR="$ROOT/scripts/wine-run.sh" &&
+     -DCMAKE_CROSSCOMPILING_EMULATOR="$ROOT/scripts/wine-run.sh" \
+     -DQUILLET_SERVICE_PROGRAM="$ROOT/build/native/server/quillet-service" &&
    cmake --build build/win -j2; then
   step "Wine prefix (build/win/wineprefix, made fresh for this run)"
   export WINEPREFIX="$ROOT/build/win/wineprefix"

@@ -101,33 +101,21 @@ class PostgresStore final : public RequestStore {
   }
 
   void Keep(const StoredRequest& request) override {
-    // After a database restart every pooled connection is dead, which shows only when it is
-    // used: such a failure is retried once on a new connection instead of failing the request.
-    for (bool retried = false;; retried = true) {
-      bool pooled = false;
-      Connection connection = Borrow(&pooled);
-      try {
-        if (request.fields.size() <= kFieldsPerStatement) {
-          KeepInOneStatement(connection.get(), request);
-        } else {
-          KeepInTransaction(connection.get(), request);
-        }
-        Return(std::move(connection));
-        return;
-      } catch (const StorageError&) {
-        if (retried || !pooled || PQstatus(connection.get()) == CONNECTION_OK) throw;
+    WithConnection([&request](PGconn* connection) {
+      if (request.fields.size() <= kFieldsPerStatement) {
+        KeepInOneStatement(connection, request);
+      } else {
+        KeepInTransaction(connection, request);
       }
-      DropIdle();
-    }
+    });
   }
 
   bool Answers() override {
     try {
-      Connection connection = Borrow();
-      Result result(PQexec(connection.get(), "SELECT 1 FROM requests LIMIT 1"));
-      const bool answered = PQresultStatus(result.get()) == PGRES_TUPLES_OK;
-      Return(std::move(connection));
-      return answered;
+      WithConnection([](PGconn* connection) {
+        Check(connection, Result(PQexec(connection, "SELECT 1 FROM requests LIMIT 1")), "probe");
+      });
+      return true;
     } catch (const StorageError&) {
       return false;
     }
@@ -154,6 +142,25 @@ class PostgresStore final : public RequestStore {
       }
     }
     return Connect();
+  }
+
+  // Runs work on a borrowed connection. After a database restart every pooled connection is
+  // dead, which shows only when it is used: such a failure is retried once on a new connection
+  // instead of failing the request.
+  template <typename Work>
+  void WithConnection(const Work& work) {
+    for (bool retried = false;; retried = true) {
+      bool pooled = false;
+      Connection connection = Borrow(&pooled);
+      try {
+        work(connection.get());
+        Return(std::move(connection));
+        return;
+      } catch (const StorageError&) {
+        if (retried || !pooled || PQstatus(connection.get()) == CONNECTION_OK) throw;
+      }
+      DropIdle();
+    }
   }
 
   // The other idle connections are as dead as the one that just failed.

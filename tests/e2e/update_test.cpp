@@ -1,0 +1,194 @@
+// The update check of the real program against the real maker's web service on this machine
+// (started by with-services.sh): the notice, the update state in the registry, the link handed
+// to the shell, a download address that is no web address, a service that is down, and
+// notifications switched off.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "e2e/driver.h"
+#include "service/newversion.h"
+#include "service/service_request.h"
+#include "util/maker_addresses.h"
+#include "util/text.h"
+
+namespace quillet::e2e {
+namespace {
+
+std::wstring Variable(const wchar_t* name) {
+  wchar_t value[1024] = {};
+  const DWORD n = GetEnvironmentVariableW(name, value, 1024);
+  return n > 0 && n < 1024 ? value : L"";
+}
+
+// The update key of this program: its name is the digest of the application name.
+std::wstring UpdateKeyPath() {
+  return L"SOFTWARE\\Microsoft\\VS\\ServiceModules\\" + Widen(Md5Hex("KALMIRO - Quillet"));
+}
+
+std::optional<std::string> UpdateValue(const wchar_t* name) {
+  wchar_t data[2048] = {};
+  DWORD size = sizeof data;
+  const std::wstring settings = UpdateKeyPath() + L"\\Settings";
+  if (RegGetValueW(HKEY_CURRENT_USER, settings.c_str(), name, RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  return Narrow(data);
+}
+
+// The requests a service logged ("cmd=check" lines).
+int ChecksLogged(const std::wstring& log) {
+  const std::string text = ReadFileBytes(log);
+  int count = 0;
+  for (std::size_t at = text.find("cmd=check"); at != std::string::npos; at = text.find("cmd=check", at + 1)) ++count;
+  return count;
+}
+
+// Points the shell's "open" of https: and http: addresses at recorder.exe for one test, so a
+// click on the link shows up in the recorder's log instead of starting a browser.
+class WebAddressesToRecorder {
+ public:
+  explicit WebAddressesToRecorder(const std::wstring& recorder) {
+    for (const wchar_t* scheme : {L"https", L"http"}) {
+      const std::wstring key = std::wstring(L"Software\\Classes\\") + scheme + L"\\shell\\open\\command";
+      wchar_t old[1024] = {};
+      DWORD size = sizeof old;
+      const bool had = RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, old, &size) ==
+                       ERROR_SUCCESS;
+      saved_.push_back({key, had ? std::optional<std::wstring>(old) : std::nullopt});
+      const std::wstring command = L"\"" + recorder + L"\" \"%1\"";
+      RegSetKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), nullptr, REG_SZ, command.c_str(),
+                      static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+    }
+  }
+  ~WebAddressesToRecorder() {
+    for (const auto& [key, old] : saved_) {
+      if (old) {
+        RegSetKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), nullptr, REG_SZ, old->c_str(),
+                        static_cast<DWORD>((old->size() + 1) * sizeof(wchar_t)));
+      } else {
+        RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), nullptr);
+      }
+    }
+  }
+
+ private:
+  std::vector<std::pair<std::wstring, std::optional<std::wstring>>> saved_;
+};
+
+class Update : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (Variable(L"QUILLET_E2E_OFFER_ADDRESS").empty()) GTEST_SKIP() << "run through with-services.sh";
+    RegDeleteTreeW(HKEY_CURRENT_USER, UpdateKeyPath().c_str());
+  }
+  void TearDown() override {
+    RegDeleteTreeW(HKEY_CURRENT_USER, UpdateKeyPath().c_str());
+    SetEnvironmentVariableW(L"QUILLET_SERVICE_ADDRESS", nullptr);
+  }
+  static void UseService(const std::wstring& address) {
+    SetEnvironmentVariableW(L"QUILLET_SERVICE_ADDRESS", address.c_str());
+  }
+};
+
+TEST_F(Update, AnOfferShowsTheNoticeAndKeepsTheStateInTheRegistry) {
+  UseService(Variable(L"QUILLET_E2E_OFFER_ADDRESS"));
+  const int before = ChecksLogged(Variable(L"QUILLET_E2E_OFFER_LOG"));
+  Program program;
+  ASSERT_TRUE(program.Start()) << program.Error();
+  const DWORD started = GetTickCount();
+  HWND notice = program.WaitForWindow(QUILLET_NEWVER_CLASS, 15000);
+  ASSERT_TRUE(notice) << "no notice";
+  std::printf("notice shown %lu ms after the main window\n", GetTickCount() - started);
+
+  EXPECT_EQ(program.Text(ChildById(notice, IDC_NEWVER_LABEL1)), "更新可用");
+  EXPECT_EQ(program.Text(ChildById(notice, IDC_NEWVER_LABEL2)), "点击下载 Quillet 3.2");
+  RECT place = {};
+  GetWindowRect(notice, &place);
+  EXPECT_EQ(place.top, 5);
+  EXPECT_EQ(place.right, GetSystemMetrics(SM_CXSCREEN) - 5);
+  // The focus stays with the main window.
+  EXPECT_NE(GetForegroundWindow(), notice);
+  SaveScreenshot(GetDesktopWindow(), "update-notice");
+
+  EXPECT_EQ(ChecksLogged(Variable(L"QUILLET_E2E_OFFER_LOG")), before + 1) << "the request went over HTTPS once";
+  EXPECT_EQ(UpdateValue(L"HowMany"), "1");
+  EXPECT_EQ(UpdateValue(L"InstalledVersion"), "3.1");
+  EXPECT_EQ(UpdateValue(L"CurrentVersion"), "3.2");
+  EXPECT_EQ(UpdateValue(L"CurrentURL"), EncodeStored("https://quillet.example.com/get/3.2", kStoredSeed));
+  EXPECT_TRUE(UpdateValue(L"LastUpdateInform").has_value());
+
+  // Eleven seconds after it was made, the notice closes itself.
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindow(notice); }, 20000)) << "the notice stayed";
+  EXPECT_TRUE(program.Exit());
+
+  // The next start counts on.
+  ASSERT_TRUE(program.Start()) << program.Error();
+  EXPECT_TRUE(WaitUntil([&] { return UpdateValue(L"HowMany") == "2"; }, 15000));
+  EXPECT_TRUE(program.Exit());
+}
+
+struct LinkCase {
+  const char* name;
+  const wchar_t* service;  // the variable naming the service
+  std::string opened;
+};
+
+TEST_F(Update, TheLinkHandsOnlyWebAddressesToTheShellAndCloses) {
+  const std::vector<LinkCase> cases = {
+      {"a web address", L"QUILLET_E2E_OFFER_ADDRESS", "https://quillet.example.com/get/3.2"},
+      {"a local program instead", L"QUILLET_E2E_UNSAFE_ADDRESS", std::string(kDownloadAddress)},
+  };
+  for (const LinkCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    RegDeleteTreeW(HKEY_CURRENT_USER, UpdateKeyPath().c_str());
+    UseService(Variable(c.service));
+    Program program;
+    const std::wstring recorder = program.InstallRecorder();
+    WebAddressesToRecorder redirect(recorder);
+    ASSERT_TRUE(program.Start()) << program.Error();
+    HWND notice = program.WaitForWindow(QUILLET_NEWVER_CLASS, 15000);
+    ASSERT_TRUE(notice) << "no notice";
+    program.ClickWithPointer(ChildById(notice, IDC_NEWVER_LABEL2));
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(notice); })) << "the notice stayed after the click";
+    ASSERT_TRUE(WaitUntil([&] { return !program.Launches().empty(); })) << "nothing was opened";
+    ASSERT_TRUE(WaitForNoProcess(L"recorder.exe"));
+    const auto launches = program.Launches();
+    ASSERT_EQ(launches.size(), 1u);
+    EXPECT_NE(launches[0].command_line.find(c.opened), std::string::npos) << launches[0].command_line;
+    EXPECT_EQ(launches[0].command_line.find("notepad"), std::string::npos);
+    EXPECT_TRUE(program.Exit());
+  }
+}
+
+TEST_F(Update, AServiceThatIsDownShowsNothing) {
+  UseService(L"localhost:9/service/check");
+  Program program;
+  ASSERT_TRUE(program.Start()) << program.Error();
+  // The run writes its start state first; once it has, both attempts fail within seconds.
+  ASSERT_TRUE(WaitUntil([&] { return UpdateValue(L"HowMany") == "1"; }, 15000));
+  EXPECT_FALSE(program.WaitForWindow(QUILLET_NEWVER_CLASS, 8000));
+  EXPECT_FALSE(UpdateValue(L"CurrentVersion").has_value());
+  EXPECT_FALSE(program.AnyMessageBox());
+  EXPECT_TRUE(program.Exit());
+}
+
+TEST_F(Update, NotificationsSwitchedOffSendNoRequest) {
+  const std::wstring settings = UpdateKeyPath() + L"\\Settings";
+  RegSetKeyValueW(HKEY_CURRENT_USER, settings.c_str(), L"ShowUpdate", REG_SZ, L"0", sizeof(L"0"));
+  UseService(Variable(L"QUILLET_E2E_OFFER_ADDRESS"));
+  const int before = ChecksLogged(Variable(L"QUILLET_E2E_OFFER_LOG"));
+  Program program;
+  ASSERT_TRUE(program.Start()) << program.Error();
+  ASSERT_TRUE(WaitUntil([&] { return UpdateValue(L"HowMany") == "1"; }, 15000)) << "the run did not start";
+  EXPECT_FALSE(program.WaitForWindow(QUILLET_NEWVER_CLASS, 5000));
+  EXPECT_EQ(ChecksLogged(Variable(L"QUILLET_E2E_OFFER_LOG")), before);
+  EXPECT_EQ(UpdateValue(L"ShowUpdate"), "0");
+  EXPECT_TRUE(program.Exit());
+}
+
+}  // namespace
+}  // namespace quillet::e2e
