@@ -2,6 +2,7 @@
 // start-up time against an empty Win32 window, the file size, pasting 100,000 lines into the
 // running window, and the processor time that a 2-second wait between entries costs.
 // Usage: quillet_window_bench.exe <quillet.exe> <empty_window.exe>
+#include <winsock2.h>
 #include <windows.h>
 #include <commctrl.h>
 
@@ -162,6 +163,42 @@ void MeasureRememberedStart(const std::wstring& quillet) {
   DeleteFileW((folder + L"settings.ini").c_str());
 }
 
+// The window's answer to a message while the update check waits on a service that takes the
+// connection and never answers (two attempts of 3 s each).
+void MeasureAnswerDuringSilentCheck(const std::wstring& quillet) {
+  WSADATA wsa;
+  WSAStartup(MAKEWORD(2, 2), &wsa);
+  SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  listen(listener, 8);  // connections complete in the backlog; nothing is ever read or sent
+  int length = sizeof address;
+  getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+  const std::wstring service = L"127.0.0.1:" + std::to_wstring(ntohs(address.sin_port)) + L"/check";
+  SetEnvironmentVariableW(L"QUILLET_SERVICE_ADDRESS", service.c_str());
+
+  Started q = StartAndWaitForWindow(quillet);
+  std::vector<double> answers;
+  const double end = NowMs() + 9000;
+  while (NowMs() < end) {
+    const double t0 = NowMs();
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(q.window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result);
+    answers.push_back(NowMs() - t0);
+    Sleep(20);
+  }
+  std::sort(answers.begin(), answers.end());
+  std::printf("window answers during a check on a silent service (%zu messages over 9 s): median %.2f ms, "
+              "slowest %.2f ms\n",
+              answers.size(), answers[answers.size() / 2], answers.back());
+  Stop(q);
+  SetEnvironmentVariableW(L"QUILLET_SERVICE_ADDRESS", L"127.0.0.1:9/check");
+  closesocket(listener);
+  WSACleanup();
+}
+
 ULONGLONG ProcessCpuMs() {
   FILETIME created, exited, kernel, user;
   GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
@@ -191,10 +228,14 @@ int wmain(int argc, wchar_t** argv) {
     return 2;
   }
   std::wstring quillet = CopyToScratchFolder(argv[1]);
+  // The update check at each start goes to a closed port here, unless a measurement names
+  // its own service.
+  SetEnvironmentVariableW(L"QUILLET_SERVICE_ADDRESS", L"127.0.0.1:9/check");
   MeasureFileSize(argv[1]);
   MeasureStartup(quillet, argv[2]);
   MeasurePaste(quillet);
   MeasureRememberedStart(quillet);
+  MeasureAnswerDuringSilentCheck(quillet);
   MeasureWaitCpu();
   return 0;
 }
