@@ -97,6 +97,8 @@ report() {
   done
   local verdict="ok"
   if ((rows < answered)); then verdict="LOST $((answered - rows))"; fi
+  # More rows than answers plus the requests that can be in flight would mean double storing.
+  if ((rows > answered + CONNECTIONS)); then verdict="EXTRA $((rows - answered))"; fi
   printf '%-34s %9s req/s  p99 %8s ms  answered %8d  stored %8d  non-2xx %d  socket errors %d  %s\n' \
     "$name" "$rps" "$p99" "$answered" "$rows" "$non2xx" "$errors" "$verdict"
   [[ $verdict == ok && $non2xx -eq 0 ]]

@@ -25,6 +25,11 @@ std::vector<FormField> DecodeFormBody(std::string_view body);
 // The value of the first field of that name, or the empty text.
 std::string FieldValue(const std::vector<FormField>& fields, std::string_view name);
 
+// A field's bytes as readable text for the log and the stored command column (PostgreSQL takes
+// only valid UTF-8 without NUL there): every byte that does not begin a valid UTF-8 sequence
+// becomes U+FFFD, NUL bytes are dropped. Valid text comes back unchanged.
+std::string ReadableText(std::string_view bytes);
+
 // The answer to "check": version on line 1, download address on line 2, result on line 4 and,
 // when the configuration has one, the important message on line 6; CR LF line ends.
 std::string CheckAnswer(const ServiceConfig& config);

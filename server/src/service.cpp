@@ -1,6 +1,7 @@
 #include "service.h"
 
 #include <httplib.h>
+#include <sys/socket.h>
 
 #include <chrono>
 #include <cstdio>
@@ -22,13 +23,6 @@ constexpr std::size_t kLargestBody = 1024 * 1024;
 // answered and logged on one worker thread.
 thread_local std::optional<Clock::time_point> requestStart;
 thread_local std::string requestCommand;
-
-// The command as the log and the readable column show it: valid UTF-8 without NUL bytes.
-std::string ReadableText(const std::string& bytes) {
-  std::string text = Narrow(Widen(bytes));
-  std::erase(text, '\0');
-  return text;
-}
 
 // A log field cannot break the line or be mistaken for two fields.
 std::string LogField(std::string_view text) {
@@ -93,6 +87,14 @@ Service::Service(ServiceConfig config, RequestStore& store, std::ostream& log)
   // An answer goes out as headers and body in two writes; without this the second waits for
   // the client's delayed acknowledgement on kept-alive connections (tens of milliseconds).
   server_->set_tcp_nodelay(true);
+  server_->set_socket_options([this](int socket) {
+    // Address reuse lets a restarted service bind at once; unlike the library's default,
+    // port sharing is not asked for, so a second instance on a taken port fails to start
+    // instead of silently taking half of the connections.
+    int yes = 1;
+    setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    listeningSocket_ = socket;
+  });
   server_->set_pre_routing_handler([](const httplib::Request&, httplib::Response&) {
     requestStart = Clock::now();
     requestCommand.clear();
@@ -135,6 +137,10 @@ int Service::Bind() {
     throw std::runtime_error("cannot listen on " + config_.listenAddress + " port " +
                              std::to_string(config_.port));
   }
+  // The library listens with a backlog of 5: a burst of new connections (each check of the
+  // program opens its own) overflows it, and the dropped connection attempts are retried by
+  // the clients only a second or more later. Listening again only enlarges the queue.
+  if (listeningSocket_ >= 0) ::listen(listeningSocket_, SOMAXCONN);
   return port;
 }
 

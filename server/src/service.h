@@ -53,6 +53,7 @@ class Service {
   std::ostream& log_;
   std::mutex logMutex_;
   std::unique_ptr<httplib::Server> server_;
+  int listeningSocket_ = -1;
   std::mutex stopMutex_;
   std::condition_variable stopped_;
   bool stopping_ = false;

@@ -39,6 +39,23 @@ INSTANTIATE_TEST_SUITE_P(
         FormCase{"Empty", "", {}}),
     [](const auto& p) { return std::string(p.param.name); });
 
+TEST(ReadableText, KeepsValidTextAndReplacesEveryOtherByte) {
+  const struct {
+    std::string bytes;
+    std::string text;
+  } cases[] = {
+      {"check", "check"},
+      {"反馈", "反馈"},
+      {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},                   // four-byte sequence
+      {"a\xFF" "b", "a\uFFFD" "b"},                                    // a byte never valid
+      {"\xED\xA0\x80", "\uFFFD\uFFFD\uFFFD"},                         // an encoded surrogate
+      {"\xC0\xAF", "\uFFFD\uFFFD"},                                    // an overlong form
+      {"\xE5\x8F", "\uFFFD\uFFFD"},                                    // cut short at the end
+      {std::string("ch\0eck", 6), "check"},                            // NUL dropped
+  };
+  for (const auto& c : cases) EXPECT_EQ(ReadableText(c.bytes), c.text) << c.bytes;
+}
+
 ServiceConfig Offer(std::string importantMessage) {
   ServiceConfig config;
   config.offeredVersion = "3.2";

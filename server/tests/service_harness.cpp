@@ -36,7 +36,8 @@ std::string Quoted(const std::string& text) {
 }
 
 std::unique_ptr<httplib::Client> ClientFor(const std::string& scheme, int port,
-                                           const std::filesystem::path& caFile) {
+                                           const std::filesystem::path& caFile,
+                                           int readTimeoutSeconds = 60) {
   auto client = std::make_unique<httplib::Client>(scheme + "://127.0.0.1:" + std::to_string(port));
   if (scheme == "https") {
     client->enable_server_certificate_verification(true);
@@ -44,7 +45,7 @@ std::unique_ptr<httplib::Client> ClientFor(const std::string& scheme, int port,
     client->set_ca_cert_path(caFile.string(), "");
   }
   client->set_connection_timeout(30, 0);
-  client->set_read_timeout(60, 0);
+  client->set_read_timeout(readTimeoutSeconds, 0);
   return client;
 }
 
@@ -201,8 +202,8 @@ std::string ServiceProcess::Output() const { return ReadWholeFile(outFile_); }
 std::string ServiceProcess::Errors() const { return ReadWholeFile(errFile_); }
 
 Answer Post(const std::string& scheme, int port, const std::string& path, const std::string& body,
-            const std::filesystem::path& caFile) {
-  auto client = ClientFor(scheme, port, caFile);
+            const std::filesystem::path& caFile, int readTimeoutSeconds) {
+  auto client = ClientFor(scheme, port, caFile, readTimeoutSeconds);
   return AnswerOf(
       client->Post(path.c_str(), body, "application/x-www-form-urlencoded; charset=UTF-8"));
 }

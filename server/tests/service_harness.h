@@ -89,9 +89,10 @@ struct Answer {
   std::string body;
 };
 
-// Posts a form body to scheme://127.0.0.1:port + path; https trusts only caFile.
+// Posts a form body to scheme://127.0.0.1:port + path; https trusts only caFile. The client
+// gives up after readTimeoutSeconds without an answer.
 Answer Post(const std::string& scheme, int port, const std::string& path, const std::string& body,
-            const std::filesystem::path& caFile = {});
+            const std::filesystem::path& caFile = {}, int readTimeoutSeconds = 60);
 Answer Get(const std::string& scheme, int port, const std::string& path,
            const std::filesystem::path& caFile = {});
 

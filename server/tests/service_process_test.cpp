@@ -42,10 +42,11 @@ struct ServiceOptions {
   bool tls = false;
   std::string postgresql;  // empty: SQLite
   std::string extraLines;
+  int port = 0;            // 0: any free port
 };
 
-ServiceOptions Plain(std::string postgresql = "") { return {false, std::move(postgresql), ""}; }
-ServiceOptions Secure(std::string postgresql = "") { return {true, std::move(postgresql), ""}; }
+ServiceOptions Plain(std::string postgresql = "") { return {false, std::move(postgresql), "", 0}; }
+ServiceOptions Secure(std::string postgresql = "") { return {true, std::move(postgresql), "", 0}; }
 
 class ServiceTest : public ::testing::Test {
  protected:
@@ -57,7 +58,7 @@ class ServiceTest : public ::testing::Test {
     const auto folder = folder_.Path() / name;
     std::filesystem::create_directories(folder);
     std::string config =
-        "listen_address = 127.0.0.1\nport = 0\noffered_version = 3.2\n"
+        "listen_address = 127.0.0.1\nport = " + std::to_string(options.port) + "\noffered_version = 3.2\n"
         "download_address = https://quillet.example.com/download/?from=3.1&lang=zh\n"
         "result = 1\nimportant = 请在月底前更新\nsqlite_database = " + Database().string() + "\n";
     if (options.tls) {
@@ -141,6 +142,9 @@ TEST_P(ServiceOnEachStore, AnswersEachCommandOverHttpAndKeepsEveryRequest) {
        200, "确定", "feedback"},
       {{"cmd=upgrade", "appname=KALMIRO - Quillet"}, 400, "ERROR unknown command", "upgrade"},
       {{"appname=KALMIRO - Quillet", "version=3.1"}, 400, "ERROR unknown command", ""},
+      // Not UTF-8: the fields keep the bytes, the command column a readable form.
+      {{"cmd=\xED\xA0\x80x\xFF", "appname=\xFE"}, 400, "ERROR unknown command",
+       "\uFFFD\uFFFD\uFFFDx\uFFFD"},
   };
   for (const auto& c : cases) {
     const Answer answer = Post("http", port_, "/service", FormBody(c.lines));
@@ -261,6 +265,18 @@ TEST_F(ServiceTest, SecureServiceIsTrustedOnlyThroughTheTestAuthority) {
   EXPECT_TRUE(SqliteRows(Database()).empty());
 }
 
+TEST_F(ServiceTest, ASecondInstanceCannotTakeAPortInUse) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  auto second = Launch({false, "", "", port_}, "second");
+  ASSERT_FALSE(second->WaitUntilListening().has_value()) << "two instances share the port";
+  const ProcessEnd end = second->WaitForEnd();
+  EXPECT_TRUE(end.exited);
+  EXPECT_EQ(end.code, 1);
+  EXPECT_NE(second->Errors().find("cannot listen on 127.0.0.1 port " + std::to_string(port_)),
+            std::string::npos)
+      << second->Errors();
+}
+
 TEST_F(ServiceTest, TakesRequestsOnlyOnItsPath) {
   ASSERT_NO_FATAL_FAILURE(Start());
   const std::vector<std::pair<std::string, int>> paths = {
@@ -311,10 +327,17 @@ TEST_F(ServiceTest, LogsOneLinePerRequest) {
       << output;
 }
 
+TEST_F(ServiceTest, SlowServiceKeepsTheRequestAndHoldsItsAnswer) {
+  ASSERT_NO_FATAL_FAILURE(Start({false, "", "delay_ms = 600000\n", 0}));
+  const Answer answer = Post("http", port_, "/service", FormBody(kCheckLines), {}, 1);
+  EXPECT_FALSE(answer.ok) << answer.body;
+  EXPECT_EQ(SqliteRows(Database()).size(), 1u);
+}
+
 class ServiceStopSignal : public ServiceTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(ServiceStopSignal, AnswersTheRequestInFlightThenExitsWithZero) {
-  ASSERT_NO_FATAL_FAILURE(Start({false, "", "delay_ms = 600000\n"}));
+  ASSERT_NO_FATAL_FAILURE(Start({false, "", "delay_ms = 600000\n", 0}));
   Answer answer;
   std::thread client([&] { answer = Post("http", port_, "/service", FormBody(kCheckLines)); });
   // The request is kept before the service waits, so a stored row means it is in flight.
