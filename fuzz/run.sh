@@ -8,7 +8,7 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD_DIR=${BUILD_DIR:-$ROOT/build-fuzz}
 
 # Each target as name:seed folder; the executable is quillet_fuzz_<name>.
-TARGETS="ini:corpus list_files:corpus-lists command_line:corpus-command-line service_answer:corpus-service"
+TARGETS="ini:corpus list_files:corpus-lists command_line:corpus-command-line service_answer:corpus-service service_request:corpus-service-request"
 
 SECONDS_TO_RUN=${1:-180}
 [ $# -gt 0 ] && shift
