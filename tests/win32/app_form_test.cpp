@@ -14,6 +14,7 @@
 #include "app/app_form.h"
 #include "app/control_ids.h"
 #include "app/popup_guard.h"
+#include "loopback_server.h"
 #include "service/newversion.h"
 #include "platform/win32/win32_system.h"
 #include "temp_folder.h"
@@ -726,6 +727,44 @@ TEST_F(AppFormTest, UpdateNotificationsItemBecomesUsableWhenTheCheckEnds) {
   EXPECT_FALSE(MenuChecked(IDM_UPDATENOTIFICATIONS1));
   Command(IDM_UPDATENOTIFICATIONS1);  // back on for the tests after this one
   EXPECT_TRUE(MenuChecked(IDM_UPDATENOTIFICATIONS1));
+  SetEnvironmentVariableW(L"QUILLET_SERVICE_ADDRESS", nullptr);
+}
+
+
+// A service that misbehaves never brings the program down and never raises a notice: the check
+// ends quietly and the notifications item becomes usable.
+TEST_F(AppFormTest, AMisbehavingServiceEndsTheCheckQuietly) {
+  const std::string offer = "<version>3.2</version>\r\n<url>https://example.com/</url>\r\n\r\n<result>1</result>\r\n";
+  std::string garbage(10 * 1024 * 1024, '\0');
+  for (std::size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<char>((i * 2654435761u) >> 24);
+  struct Case {
+    const char* name;
+    testing::CannedReply reply;
+  };
+  const std::vector<Case> cases = {
+      {"an offer with status 500", {testing::HttpResponse("500 Internal Server Error", "", offer), false, true}},
+      {"10 MB of garbage", {testing::HttpResponse("200 OK", "Content-Type: text/plain; charset=utf-8\r\n", garbage), false, true}},
+      {"invalid UTF-8", {testing::HttpResponse("200 OK", "", "\xFF\xFE\xC0\x80<version>\xED\xA0\x80</version>"), false, true}},
+      {"the connection dropped", {"", false, true}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing::LoopbackServer server(c.reply);
+    SetEnvironmentVariableW(L"QUILLET_SERVICE_ADDRESS", Widen(server.Address("")).c_str());
+    form_.reset();
+    AppFormArgs args = TestArgs();
+    args.startUpdateCheck = true;
+    form_ = std::make_unique<TAppForm>(std::move(args));
+    form_->Create();
+    for (int i = 0; i < 200 && (GetMenuState(form_->MainMenu(), IDM_UPDATENOTIFICATIONS1, MF_BYCOMMAND) & MF_GRAYED); ++i) {
+      SleepWithoutFreeze(100);
+    }
+    EXPECT_FALSE(GetMenuState(form_->MainMenu(), IDM_UPDATENOTIFICATIONS1, MF_BYCOMMAND) & MF_GRAYED)
+        << "the check did not end";
+    SleepWithoutFreeze(100);
+    EXPECT_FALSE(FindWindowW(QUILLET_NEWVER_CLASS, nullptr));
+    form_.reset();
+  }
   SetEnvironmentVariableW(L"QUILLET_SERVICE_ADDRESS", nullptr);
 }
 
