@@ -1,5 +1,7 @@
 #include "protocol.h"
 
+#include <algorithm>
+
 #include "util/text.h"
 
 namespace quillet::service {
@@ -57,22 +59,9 @@ std::string FieldValue(const std::vector<FormField>& fields, std::string_view na
 }
 
 std::string ReadableText(std::string_view bytes) {
-  std::string text;
-  text.reserve(bytes.size());
-  for (std::size_t i = 0; i < bytes.size();) {
-    const auto lead = static_cast<unsigned char>(bytes[i]);
-    const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    const std::string_view sequence = bytes.substr(i, length);
-    if (lead == 0) {
-      i += 1;
-    } else if (sequence.size() == length && IsValidUtf8(sequence)) {
-      text += sequence;
-      i += length;
-    } else {
-      text += "\xEF\xBF\xBD";
-      i += 1;
-    }
-  }
+  // NUL bytes go too: a PostgreSQL text value can't hold them.
+  std::string text = ValidUtf8(bytes);
+  text.erase(std::remove(text.begin(), text.end(), '\0'), text.end());
   return text;
 }
 

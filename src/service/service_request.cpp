@@ -111,26 +111,6 @@ std::string DecodeStored(std::string_view text, std::uint16_t seed) {
   return ValidUtf8(bytes);
 }
 
-std::string ValidUtf8(std::string_view bytes) {
-  if (IsValidUtf8(bytes)) return std::string(bytes);
-  std::string text;
-  text.reserve(bytes.size() + 16);
-  std::size_t position = 0;
-  while (position < bytes.size()) {
-    // A valid sequence has no valid shorter prefix, so the first length that checks is it.
-    std::size_t length = 1;
-    while (length <= 4 && !IsValidUtf8(bytes.substr(position, length))) ++length;
-    if (length <= 4 && position + length <= bytes.size()) {
-      text += bytes.substr(position, length);
-      position += length;
-    } else {
-      text += "\xEF\xBF\xBD";
-      ++position;
-    }
-  }
-  return text;
-}
-
 std::string Md5Hex(std::string_view text) {
   // The key name was always made from one byte per UTF-16 unit, "?" for everything outside
   // ASCII; keeping that finds the update state that earlier versions left behind.

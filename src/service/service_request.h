@@ -30,9 +30,6 @@ std::string EncodeStored(std::string_view text, std::uint16_t seed);
 // a pair that is not two hexadecimal digits gives "".
 std::string DecodeStored(std::string_view text, std::uint16_t seed);
 
-// The bytes as well-formed UTF-8: a byte that does not belong to a valid sequence (surrogate
-// forms included) becomes U+FFFD. Answers and stored values come from outside the program.
-std::string ValidUtf8(std::string_view bytes);
 
 // The MD5 digest of the text as 32 upper-case hexadecimal digits. Every character above 127
 // is hashed as "?", so the key name never depends on how the name is encoded (OpenSSL in the

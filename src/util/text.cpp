@@ -10,6 +10,8 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
+}  // namespace
+
 void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out.push_back(static_cast<char>(cp));
@@ -28,6 +30,8 @@ void AppendUtf8(std::string& out, char32_t cp) {
     out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
   }
 }
+
+namespace {
 
 void AppendUtf16(std::wstring& out, char32_t cp) {
   if (cp < 0x10000) {
@@ -134,6 +138,26 @@ bool IsValidUtf8(std::string_view bytes) {
     pos += length;
   }
   return true;
+}
+
+std::string ValidUtf8(std::string_view bytes) {
+  if (IsValidUtf8(bytes)) return std::string(bytes);
+  std::string text;
+  text.reserve(bytes.size() + 16);
+  std::size_t position = 0;
+  while (position < bytes.size()) {
+    // A valid sequence has no valid shorter prefix, so the first length that checks is it.
+    std::size_t length = 1;
+    while (length <= 4 && !IsValidUtf8(bytes.substr(position, length))) ++length;
+    if (length <= 4 && position + length <= bytes.size()) {
+      text += bytes.substr(position, length);
+      position += length;
+    } else {
+      AppendUtf8(text, kReplacement);
+      ++position;
+    }
+  }
+  return text;
 }
 
 std::string_view TrimBlanks(std::string_view text) {

@@ -17,6 +17,11 @@ std::wstring Widen(std::string_view utf8);
 
 // Strict UTF-8 check (no overlongs, no surrogates, nothing above U+10FFFF).
 bool IsValidUtf8(std::string_view bytes);
+// The bytes with every byte that does not begin a valid UTF-8 sequence replaced by U+FFFD (the
+// rule Widen follows), so whatever comes from files or the network is valid UTF-8 afterwards.
+std::string ValidUtf8(std::string_view bytes);
+// Appends one code point as UTF-8.
+void AppendUtf8(std::string& out, char32_t codePoint);
 
 // Trims blanks (spaces) at both ends, the program's notion of "blank".
 std::string_view TrimBlanks(std::string_view text);

@@ -172,9 +172,12 @@ std::wstring DriveOf(const std::wstring& folder) {
   return {};
 }
 
-std::vector<std::wstring> ShowOpenFileDialog(HWND owner, const FileDialogOptions& options) {
-  std::wstring buffer(kOpenDialogBufferChars, L'\0');
-  const std::wstring filter = DialogFilter(options.filter);
+namespace {
+
+// What the open and save dialogs share: filter, default extension, answer buffer, read-only
+// box hidden, resizable.
+OPENFILENAMEW FileDialogRequest(HWND owner, const FileDialogOptions& options, const std::wstring& filter,
+                                std::wstring& buffer) {
   OPENFILENAMEW ofn{};
   ofn.lStructSize = sizeof ofn;
   ofn.hwndOwner = owner;
@@ -183,7 +186,17 @@ std::vector<std::wstring> ShowOpenFileDialog(HWND owner, const FileDialogOptions
   ofn.lpstrFile = buffer.data();
   ofn.nMaxFile = static_cast<DWORD>(buffer.size());
   ofn.lpstrDefExt = options.defaultExtension.empty() ? nullptr : options.defaultExtension.c_str();
-  ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_ENABLESIZING | OFN_FILEMUSTEXIST;
+  ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_ENABLESIZING;
+  return ofn;
+}
+
+}  // namespace
+
+std::vector<std::wstring> ShowOpenFileDialog(HWND owner, const FileDialogOptions& options) {
+  std::wstring buffer(kOpenDialogBufferChars, L'\0');
+  const std::wstring filter = DialogFilter(options.filter);
+  OPENFILENAMEW ofn = FileDialogRequest(owner, options, filter, buffer);
+  ofn.Flags |= OFN_FILEMUSTEXIST;
   if (options.multiSelect) ofn.Flags |= OFN_ALLOWMULTISELECT;
   if (!GetOpenFileNameW(&ofn)) return {};
   if (!options.multiSelect) {
@@ -196,15 +209,8 @@ std::vector<std::wstring> ShowOpenFileDialog(HWND owner, const FileDialogOptions
 std::wstring ShowSaveFileDialog(HWND owner, const FileDialogOptions& options) {
   std::wstring buffer(MAX_PATH * 4, L'\0');
   const std::wstring filter = DialogFilter(options.filter);
-  OPENFILENAMEW ofn{};
-  ofn.lStructSize = sizeof ofn;
-  ofn.hwndOwner = owner;
-  ofn.lpstrFilter = options.filter.empty() ? nullptr : filter.c_str();
-  ofn.nFilterIndex = 1;
-  ofn.lpstrFile = buffer.data();
-  ofn.nMaxFile = static_cast<DWORD>(buffer.size());
-  ofn.lpstrDefExt = options.defaultExtension.empty() ? nullptr : options.defaultExtension.c_str();
-  ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_ENABLESIZING | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
+  OPENFILENAMEW ofn = FileDialogRequest(owner, options, filter, buffer);
+  ofn.Flags |= OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
   if (!GetSaveFileNameW(&ofn)) return {};
   return buffer.substr(0, buffer.find(L'\0'));
 }
