@@ -2,15 +2,20 @@
 // Serves until SIGTERM or SIGINT, then stops taking connections, answers the requests it has
 // already taken, closes its storage and exits with 0. Exit 2: the configuration is not valid;
 // exit 1: the storage or the listening socket cannot be opened.
+// quillet-service --feedback CONFIG_FILE
+// Prints the feedback kept in the configured storage, one request per line, and exits; it may
+// run beside a serving instance.
 #include <pthread.h>
 #include <signal.h>
 
 #include <atomic>
 #include <cstring>
 #include <iostream>
+#include <optional>
 #include <thread>
 
 #include "config.h"
+#include "feedback_listing.h"
 #include "service.h"
 #include "storage.h"
 
@@ -18,7 +23,11 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: quillet-service CONFIG_FILE\n"
+    "       quillet-service --feedback CONFIG_FILE\n"
     "Answers the update check and feedback of Quillet and keeps every request.\n"
+    "With --feedback, prints the kept feedback instead, oldest first, one request per line:\n"
+    "received_at, appname, version, email and feedback separated by TAB, with backslash, TAB,\n"
+    "CR and LF inside a field written as \\\\, \\t, \\r and \\n.\n"
     "The configuration keys are described in quillet-service.conf.example.\n";
 
 int Serve(const quillet::service::ServiceConfig& config, const sigset_t& stopSignals) {
@@ -69,9 +78,35 @@ int Serve(const quillet::service::ServiceConfig& config, const sigset_t& stopSig
   return 0;
 }
 
+int ListFeedback(const quillet::service::ServiceConfig& config) {
+  using namespace quillet::service;
+  try {
+    const std::unique_ptr<RequestStore> store = OpenStore(config);
+    for (const StoredRequest& request : store->Requests("feedback")) std::cout << FeedbackListingLine(request) << '\n';
+  } catch (const StorageError& error) {
+    std::cerr << "quillet-service: " << error.what() << std::endl;
+    return 1;
+  }
+  std::cout.flush();
+  return std::cout ? 0 : 1;
+}
+
+std::optional<quillet::service::ServiceConfig> Load(const char* file) {
+  try {
+    return quillet::service::LoadConfig(file);
+  } catch (const quillet::service::ConfigError& error) {
+    std::cerr << "quillet-service: " << file << ": " << error.what() << std::endl;
+    return std::nullopt;
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::strcmp(argv[1], "--feedback") == 0) {
+    const auto config = Load(argv[2]);
+    return config ? ListFeedback(*config) : 2;
+  }
   if (argc != 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
     std::cerr << kUsage;
     return argc == 2 ? 0 : 2;
@@ -84,12 +119,6 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
-  quillet::service::ServiceConfig config;
-  try {
-    config = quillet::service::LoadConfig(argv[1]);
-  } catch (const quillet::service::ConfigError& error) {
-    std::cerr << "quillet-service: " << argv[1] << ": " << error.what() << std::endl;
-    return 2;
-  }
-  return Serve(config, stopSignals);
+  const auto config = Load(argv[1]);
+  return config ? Serve(*config, stopSignals) : 2;
 }

@@ -121,6 +121,46 @@ class PostgresStore final : public RequestStore {
     }
   }
 
+  std::vector<StoredRequest> Requests(const std::string& command) override {
+    std::vector<StoredRequest> requests;
+    WithConnection([&](PGconn* connection) {
+      requests.clear();
+      Parameters parameters;
+      parameters.Text(command);
+      // Binary results: the byte columns arrive as the bytes that were kept, the text columns
+      // as their UTF-8 text.
+      const char* sql =
+          "SELECT r.id::text, to_char(r.received_at AT TIME ZONE 'UTC', "
+          "'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"'), r.remote_address, r.command, r.body, f.name, f.value "
+          "FROM requests r LEFT JOIN request_fields f ON f.request_id = r.id "
+          "WHERE r.command = $1 ORDER BY r.id, f.position";
+      const Result rows = Check(
+          connection,
+          Result(PQexecParams(connection, sql, parameters.Count(), nullptr, parameters.Values(),
+                              parameters.Lengths(), parameters.Formats(), 1)),
+          "reading requests");
+      PGresult* result = rows.get();
+      const auto cell = [result](int row, int column) {
+        return std::string(PQgetvalue(result, row, column),
+                           static_cast<std::size_t>(PQgetlength(result, row, column)));
+      };
+      std::string lastId;
+      for (int row = 0; row < PQntuples(result); ++row) {
+        const std::string id = cell(row, 0);
+        if (requests.empty() || id != lastId) {
+          lastId = id;
+          StoredRequest& request = requests.emplace_back();
+          request.receivedAt = cell(row, 1);
+          request.remoteAddress = cell(row, 2);
+          request.command = cell(row, 3);
+          request.body = cell(row, 4);
+        }
+        if (!PQgetisnull(result, row, 5)) requests.back().fields.push_back(FormField{cell(row, 5), cell(row, 6)});
+      }
+    });
+    return requests;
+  }
+
  private:
   Connection Connect() const {
     Connection connection(PQconnectdb(connectionString_.c_str()));

@@ -54,6 +54,10 @@ class SqliteStore final : public RequestStore {
       insertField_ = Prepare(
           "INSERT INTO request_fields (request_id, position, name, value) VALUES (?, ?, ?, ?)");
       probe_ = Prepare("SELECT 1 FROM requests LIMIT 1");
+      selectRequests_ = Prepare(
+          "SELECT r.id, r.received_at, r.remote_address, r.command, r.body, f.name, f.value "
+          "FROM requests r LEFT JOIN request_fields f ON f.request_id = r.id "
+          "WHERE r.command = ? ORDER BY r.id, f.position");
     } catch (...) {
       Close();
       throw;
@@ -93,8 +97,41 @@ class SqliteStore final : public RequestStore {
     return status == SQLITE_ROW || status == SQLITE_DONE;
   }
 
+  std::vector<StoredRequest> Requests(const std::string& command) override {
+    std::lock_guard lock(mutex_);
+    sqlite3_stmt* select = selectRequests_.get();
+    BindText(selectRequests_, 1, command);
+    std::vector<StoredRequest> requests;
+    sqlite3_int64 lastId = 0;
+    int status = SQLITE_ROW;
+    while ((status = sqlite3_step(select)) == SQLITE_ROW) {
+      const sqlite3_int64 id = sqlite3_column_int64(select, 0);
+      if (requests.empty() || id != lastId) {
+        lastId = id;
+        StoredRequest& request = requests.emplace_back();
+        request.receivedAt = Column(select, 1);
+        request.remoteAddress = Column(select, 2);
+        request.command = Column(select, 3);
+        request.body = Column(select, 4);
+      }
+      if (sqlite3_column_type(select, 5) != SQLITE_NULL) {
+        requests.back().fields.push_back(FormField{Column(select, 5), Column(select, 6)});
+      }
+    }
+    sqlite3_reset(select);
+    sqlite3_clear_bindings(select);
+    if (status != SQLITE_DONE) Fail("reading requests");
+    return requests;
+  }
+
  private:
+  static std::string Column(sqlite3_stmt* statement, int index) {
+    const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement, index));
+    return bytes ? std::string(bytes, static_cast<std::size_t>(sqlite3_column_bytes(statement, index))) : std::string();
+  }
+
   void Close() {
+    selectRequests_.reset();
     insertRequest_.reset();
     insertField_.reset();
     probe_.reset();
@@ -142,6 +179,7 @@ class SqliteStore final : public RequestStore {
   Statement insertRequest_;
   Statement insertField_;
   Statement probe_;
+  Statement selectRequests_;
 };
 
 }  // namespace

@@ -34,6 +34,9 @@ class RequestStore {
   virtual void Keep(const StoredRequest& request) = 0;
   // True when the store answers a query on its tables.
   virtual bool Answers() = 0;
+  // Every kept request of this command, oldest first, each with all its fields in order.
+  // Throws StorageError.
+  virtual std::vector<StoredRequest> Requests(const std::string& command) = 0;
 };
 
 // Opens the store the configuration names (PostgreSQL when a connection string is given,

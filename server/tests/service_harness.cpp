@@ -144,18 +144,22 @@ void TestPostgres::Stop() {
 }
 
 ServiceProcess::ServiceProcess(const std::filesystem::path& configFile,
-                               const std::filesystem::path& folder)
+                               const std::filesystem::path& folder,
+                               const std::vector<std::string>& options)
     : outFile_(folder / "service.out"), errFile_(folder / "service.err") {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, outFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addopen(&actions, 2, errFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  std::string program = QUILLET_SERVICE_BINARY;
-  std::string config = configFile.string();
-  char* argv[] = {program.data(), config.data(), nullptr};
-  const int failed = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, environ);
+  std::vector<std::string> arguments = {QUILLET_SERVICE_BINARY};
+  arguments.insert(arguments.end(), options.begin(), options.end());
+  arguments.push_back(configFile.string());
+  std::vector<char*> argv;
+  for (std::string& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  const int failed = posix_spawn(&pid_, arguments[0].c_str(), &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
-  if (failed != 0) throw std::runtime_error("cannot start " + program);
+  if (failed != 0) throw std::runtime_error("cannot start " + arguments[0]);
 }
 
 ServiceProcess::~ServiceProcess() {

@@ -61,8 +61,9 @@ struct ProcessEnd {
 // One quillet-service process, its output kept in files of the folder.
 class ServiceProcess {
  public:
-  // Starts the program with the configuration file; does not wait for it.
-  ServiceProcess(const std::filesystem::path& configFile, const std::filesystem::path& folder);
+  // Starts the program with the options, then the configuration file; does not wait for it.
+  ServiceProcess(const std::filesystem::path& configFile, const std::filesystem::path& folder,
+                 const std::vector<std::string>& options = {});
   ~ServiceProcess();
   ServiceProcess(const ServiceProcess&) = delete;
   ServiceProcess& operator=(const ServiceProcess&) = delete;

@@ -160,6 +160,42 @@ TEST_P(ServiceOnEachStore, AnswersEachCommandOverHttpAndKeepsEveryRequest) {
   }
 }
 
+TEST_P(ServiceOnEachStore, ListsTheKeptFeedbackOneRequestPerLine) {
+  ASSERT_NO_FATAL_FAILURE(Start(Plain(Postgresql())));
+  const std::vector<std::vector<std::string>> posts = {
+      {"cmd=feedback", "appname=KALMIRO - Quillet", "version=3.1", "feedback=我喜欢它!\r"},
+      {"cmd=check", "appname=KALMIRO - Quillet", "version=3.1"},
+      {"cmd=feedback", "appname=KALMIRO - Quillet", "version=3.1",
+       "feedback=我不喜欢它!\r第一行\r\n\t缩进 C:\\temp", "email=user@example.com"},
+  };
+  for (const auto& lines : posts) ASSERT_TRUE(Post("http", port_, "/service", FormBody(lines)).ok);
+
+  // Read beside the serving instance, from the same configuration.
+  ServiceProcess listing(folder_.Path() / "service" / "quillet-service.conf", folder_.Path(), {"--feedback"});
+  const ProcessEnd end = listing.WaitForEnd();
+  EXPECT_TRUE(end.exited && end.code == 0) << listing.Errors();
+  const std::string output = listing.Output();
+  const std::regex line(R"((\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)\t([^\n]*)\n)");
+  std::vector<std::string> rest;
+  for (std::sregex_iterator at(output.begin(), output.end(), line), end_; at != end_; ++at) rest.push_back((*at)[2]);
+  EXPECT_EQ(rest, (std::vector<std::string>{
+                      "KALMIRO - Quillet\t3.1\t\t我喜欢它!\\r",
+                      "KALMIRO - Quillet\t3.1\tuser@example.com\t我不喜欢它!\\r第一行\\r\\n\\t缩进 C:\\\\temp",
+                  }))
+      << output;
+}
+
+TEST_F(ServiceTest, ListingFeedbackOfABadConfigurationFailsClearly) {
+  const auto folder = folder_.Path() / "bad";
+  std::filesystem::create_directories(folder);
+  WriteWholeFile(folder / "quillet-service.conf", "colour = blue\n");
+  ServiceProcess listing(folder / "quillet-service.conf", folder, {"--feedback"});
+  const ProcessEnd end = listing.WaitForEnd();
+  EXPECT_TRUE(end.exited && end.code == 2);
+  EXPECT_NE(listing.Errors().find("colour"), std::string::npos) << listing.Errors();
+  EXPECT_EQ(listing.Output(), "");
+}
+
 TEST_P(ServiceOnEachStore, KeepsARequestOfThousandsOfFieldsWhole) {
   ASSERT_NO_FATAL_FAILURE(Start(Plain(Postgresql())));
   std::vector<std::string> lines = {"cmd=feedback"};

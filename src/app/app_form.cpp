@@ -760,9 +760,8 @@ bool TAppForm::OnCommand(int id, int code, HWND control) {
 
     case IDM_UPDATENOTIFICATIONS1: UpdateNotifications1Click(); return true;
 
-    // Present with their captions and hints; their behaviour comes with the auxiliary windows.
-    case IDM_SENDFEEDBACK1: case IDM_ABOUT1:
-      return true;
+    case IDM_SENDFEEDBACK1: SendFeedback1Click(); return true;
+    case IDM_ABOUT1: About1Click(); return true;
     default:
       return false;
   }

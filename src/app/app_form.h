@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/popup_guard.h"
+#include "app/popup_under_button.h"
 #include "app/window_base.h"
 #include "list/item_list.h"
 #include "platform/win32/registry.h"
@@ -53,10 +54,6 @@ struct AppValues {
 
 // AllowDropMessages: lets Explorer running without elevation drop files on an elevated process.
 void AllowDropMessages(HWND window, bool enable);
-
-// Shows menu under button's bottom-left corner; commands reach owner as WM_COMMAND. A click
-// on the same button within 100 ms of its menu closing is swallowed (shared by all callers).
-void PopupUnderButton(HWND owner, HWND button, HMENU menu);
 
 class TAppForm final : public WindowBase {
  public:
@@ -182,6 +179,10 @@ class TAppForm final : public WindowBase {
   void TimerCheckerTimer();
   void StartChecker();
   void UpdateNotifications1Click();
+
+  // app_form_help.cpp: the feedback and about windows of the Help menu.
+  void SendFeedback1Click();
+  void About1Click();
 
   // app_form_system.cpp: start at log-on, run as administrator, reset, online help.
   void AutoRunatStartup1Click();

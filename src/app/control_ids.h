@@ -1,4 +1,4 @@
-// Control and command identifiers of the main window and the add window. The end-to-end
+// Control and command identifiers of the program's windows. The end-to-end
 // tests drive the running program through these, so they are part of its outside face.
 #pragma once
 
@@ -68,6 +68,32 @@
 #define IDC_ADDURL_BITBTN1 IDOK      // "确定"
 #define IDC_ADDURL_BITBTN2 IDCANCEL  // "取消"
 
+// Feedback window TFeedbackForm.
+#define IDC_FEEDBACK_PANEL4 3101    // "我喜欢它!" choice panel
+#define IDC_FEEDBACK_IMAGE1 3102    // its smiling face
+#define IDC_FEEDBACK_PANEL5 3103    // "我不喜欢它!" choice panel
+#define IDC_FEEDBACK_IMAGE2 3104    // its sad face
+#define IDC_FEEDBACK_LABEL1 3105    // "我们非常感谢您的反馈."
+#define IDC_FEEDBACK_LABEL2 3106    // "你喜欢或不喜欢什么?"
+#define IDC_FEEDBACK_MEMO1 3107     // the feedback text
+#define IDC_FEEDBACK_LABEL3 3108    // "包括我的电子邮件:"
+#define IDC_FEEDBACK_EDIT1 3109     // the e-mail address
+#define IDC_FEEDBACK_BITBTN1 IDOK   // "发送", the default button
+
+// About window TAboutBox.
+#define IDC_ABOUT_PANEL1 3201       // the central black panel
+#define IDC_ABOUT_IMAGE2 3202       // the maker's logo
+#define IDC_ABOUT_BEVEL1 3203       // the frame around the icon
+#define IDC_ABOUT_IMAGE1 3204       // the application's icon
+#define IDC_ABOUT_LABEL2 3205       // product and version
+#define IDC_ABOUT_BITBTN1 3206      // "确定"
+#define IDC_ABOUT_BITBTN2 3207      // "信息", opens PopupMenu1
+#define IDM_CREDITS1 3211           // "致谢"
+#define IDM_HOWTOUNINSTALL1 3212    // "如何卸载"
+#define IDM_LICENSEPRIVACYPOLICY1 3213  // "许可证"
+
 // Window classes, so tests and a second instance can find the windows.
 #define QUILLET_MAIN_CLASS L"TAppForm"
 #define QUILLET_ADDURL_CLASS L"TAddURL"
+#define QUILLET_FEEDBACK_CLASS L"TFeedbackForm"
+#define QUILLET_ABOUT_CLASS L"TAboutBox"

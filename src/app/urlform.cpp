@@ -3,6 +3,7 @@
 
 #include "app/control_ids.h"
 #include "app/fonts.h"
+#include "app/modal_loop.h"
 #include "app/window_base.h"
 #include "platform/win32/unique_handle.h"
 #include "util/text.h"
@@ -30,25 +31,16 @@ class AddUrlWindow final : public WindowBase {
                       reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
     DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPCHILDREN;
     DWORD exStyle = WS_EX_CONTROLPARENT | WS_EX_DLGMODALFRAME;
-    RECT frame{0, 0, kClientWidth, kClientHeight};
-    AdjustWindowRectEx(&frame, style, FALSE, exStyle);
-    const int width = frame.right - frame.left;
-    const int height = frame.bottom - frame.top;
-    const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-    const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-    if (!Create(exStyle, QUILLET_ADDURL_CLASS, L"添加", style, left, top, width, height, owner_, nullptr))
+    const RECT place = CenteredWindowRect(kClientWidth, kClientHeight, style, exStyle);
+    if (!Create(exStyle, QUILLET_ADDURL_CLASS, L"添加", style, place.left, place.top, place.right - place.left,
+                place.bottom - place.top, owner_, nullptr))
       return {};
     window_ = Handle();
 
-    // Modal: the owner takes no input until this window is gone. It is enabled again before
-    // the window is destroyed, so the system hands activation back to it.
-    const bool disableOwner = owner_ && IsWindowEnabled(owner_);
-    if (disableOwner) EnableWindow(owner_, FALSE);
     ShowWindow(window_, SW_SHOWNORMAL);
     SetForegroundWindow(window_);
     SetFocus(memo_);
-    RunLoop();
-    if (disableOwner) EnableWindow(owner_, TRUE);
+    RunModalLoop(window_, owner_, done_, [this](const MSG& message) { return PreTranslate(message); });
     DestroyWindow(window_);
     return confirmed_ ? std::move(lines_) : std::vector<std::string>{};
   }
@@ -151,23 +143,6 @@ class AddUrlWindow final : public WindowBase {
       return true;
     }
     return false;
-  }
-
-  void RunLoop() {
-    MSG message;
-    while (!done_) {
-      const BOOL got = GetMessageW(&message, nullptr, 0, 0);
-      if (got == -1) break;
-      if (got == 0) {
-        // The program is ending: leave the window and let the main loop see the request.
-        PostQuitMessage(static_cast<int>(message.wParam));
-        break;
-      }
-      if (PreTranslate(message)) continue;
-      if (IsDialogMessageW(window_, &message)) continue;
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
   }
 
   HWND owner_;

@@ -5,6 +5,14 @@
 
 namespace quillet {
 
+RECT CenteredWindowRect(int clientWidth, int clientHeight, DWORD style, DWORD exStyle) {
+  RECT frame{0, 0, clientWidth, clientHeight};
+  AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+  const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+  const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2, top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+  return RECT{left, top, left + width, top + height};
+}
+
 void WindowBase::RegisterClassOnce(const wchar_t* className, HICON icon, HBRUSH background) {
   WNDCLASSEXW existing{};
   existing.cbSize = sizeof(existing);

@@ -9,6 +9,10 @@
 
 namespace quillet {
 
+// The outer rectangle of a window of this style whose client area is clientWidth x
+// clientHeight, centred on the primary screen.
+RECT CenteredWindowRect(int clientWidth, int clientHeight, DWORD style, DWORD exStyle);
+
 class WindowBase {
  public:
   WindowBase() = default;

@@ -20,3 +20,7 @@
 #define IDI_IMG_TERMINAL 117
 #define IDI_GLYPH_BROWSE 118   // BitBtn2 "浏览"
 #define IDI_IMG_CLOSE 119      // the notice window's close button
+#define IDI_IMG_LIKED 120      // the feedback window's smiling face
+#define IDI_IMG_DISLIKED 121   // the feedback window's sad face
+#define IDI_IMG_ENVELOPE 122   // the feedback window's "发送" button
+#define IDB_LOGO 130           // the maker's logo in the about window, 688 x 210, 32 bits with alpha

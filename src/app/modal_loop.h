@@ -1,0 +1,19 @@
+// The message loop of the program's modal windows (the add, feedback and about windows).
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+
+namespace quillet {
+
+// Runs the messages of the program until done turns true. The owner takes no input meanwhile;
+// it is enabled again before this returns, so the system hands activation back to it when the
+// caller then destroys window. preTranslate sees every key and mouse message first and returns
+// true when it used the message up; the rest goes through the dialog manager of window (Tab
+// between controls, Enter for the default button) and is then dispatched. A request to end the
+// program leaves the loop and is put back for the main loop.
+void RunModalLoop(HWND window, HWND owner, const bool& done,
+                  const std::function<bool(const MSG&)>& preTranslate = {});
+
+}  // namespace quillet

@@ -1,0 +1,7 @@
+#include "windows/about.h"
+
+namespace quillet {
+
+void ShowAboutBox(const AboutBoxArgs&) {}
+
+}  // namespace quillet

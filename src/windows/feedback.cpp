@@ -1,0 +1,7 @@
+#include "windows/feedback.h"
+
+namespace quillet {
+
+void ShowFeedbackForm(const FeedbackFormArgs&) {}
+
+}  // namespace quillet
