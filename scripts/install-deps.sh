@@ -15,6 +15,8 @@ PACKAGES=(
   # the maker's web service: HTTP(S) server, SQLite and PostgreSQL storage, its test database,
   # the test certificate authority and the load generator
   libcpp-httplib-dev libsqlite3-dev libpq-dev postgresql openssl wrk
+  # the release package: the installer compiler and the portable zip
+  nsis zip unzip
 )
 # Further packages (e.g. libraries a later part of the program needs) can be named here.
 if [[ -n "${QUILLET_EXTRA_PACKAGES:-}" ]]; then

@@ -273,12 +273,46 @@ bool WaitForNoProcess(const wchar_t* exe_name, DWORD timeout_ms) {
   }, timeout_ms);
 }
 
-Program::Program() {
+WebAddressesToRecorder::WebAddressesToRecorder(const std::wstring& recorder) {
+  for (const wchar_t* scheme : {L"https", L"http"}) {
+    const std::wstring key = std::wstring(L"Software\\Classes\\") + scheme + L"\\shell\\open\\command";
+    wchar_t old[1024] = {};
+    DWORD size = sizeof old;
+    const bool had = RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, old, &size) ==
+                     ERROR_SUCCESS;
+    saved_.push_back({key, had ? std::optional<std::wstring>(old) : std::nullopt});
+    const std::wstring command = L"\"" + recorder + L"\" \"%1\"";
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), nullptr, REG_SZ, command.c_str(),
+                    static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+  }
+}
+
+WebAddressesToRecorder::~WebAddressesToRecorder() {
+  for (const auto& [key, old] : saved_) {
+    if (old) {
+      RegSetKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), nullptr, REG_SZ, old->c_str(),
+                      static_cast<DWORD>((old->size() + 1) * sizeof(wchar_t)));
+    } else {
+      RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), nullptr);
+    }
+  }
+}
+
+namespace {
+
+std::wstring NumberedFolderName() {
   static std::atomic<int> counter{0};
+  return L"quillet-e2e-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
+}
+
+}  // namespace
+
+Program::Program() : Program(NumberedFolderName()) {}
+
+Program::Program(const std::wstring& folder_name) {
   wchar_t temp[MAX_PATH] = {};
   GetTempPathW(MAX_PATH, temp);
-  folder_ = std::wstring(temp) + L"quillet-e2e-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-            std::to_wstring(++counter) + L"\\";
+  folder_ = std::wstring(temp) + folder_name + L"\\";
   RemoveTree(folder_);
   CreateDirectoryW(folder_.c_str(), nullptr);
   if (!CopyFileW(QuilletExe().c_str(), PathInFolder(L"quillet.exe").c_str(), FALSE)) {
@@ -637,7 +671,7 @@ void Program::PressOk(HWND dialog) {
   PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
 }
 
-std::wstring SaveScreenshot(HWND window, const std::string& name) {
+std::wstring SaveScreenshot(HWND window, const std::string& name, bool repaint) {
   wchar_t dir[MAX_PATH] = {};
   DWORD n = GetEnvironmentVariableW(L"QUILLET_SCREENSHOT_DIR", dir, MAX_PATH);
   if (n == 0 || n >= MAX_PATH || !window) return {};
@@ -646,7 +680,9 @@ std::wstring SaveScreenshot(HWND window, const std::string& name) {
   CreateDirectoryW(folder.c_str(), nullptr);
 
   SetForegroundWindow(window);
-  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  if (repaint) {
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  }
   DWORD_PTR ignored = 0;
   SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, kWaitMs, &ignored);
 

@@ -11,6 +11,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/unique_handle.h"
@@ -60,11 +61,27 @@ struct MessageBoxInfo {
   std::string text;
 };
 
+// Points the shell's "open" of https: and http: addresses at recorder.exe while it lives, so
+// a web page the program opens shows up in the recorder's log instead of starting a browser.
+class WebAddressesToRecorder {
+ public:
+  explicit WebAddressesToRecorder(const std::wstring& recorder);
+  ~WebAddressesToRecorder();
+  WebAddressesToRecorder(const WebAddressesToRecorder&) = delete;
+  WebAddressesToRecorder& operator=(const WebAddressesToRecorder&) = delete;
+
+ private:
+  std::vector<std::pair<std::wstring, std::optional<std::wstring>>> saved_;
+};
+
 // One running (or startable) copy of quillet.exe in its own temporary program folder, so
 // settings.ini and files.txt land there and no test sees another's.
 class Program {
  public:
   Program();
+  // The program folder gets this name under the temporary folder (e.g. one with blanks)
+  // instead of a numbered one.
+  explicit Program(const std::wstring& folder_name);
   ~Program();
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
@@ -166,7 +183,9 @@ class Program {
 };
 
 // Saves a picture of the window (as on screen) as <name>.bmp in QUILLET_SCREENSHOT_DIR;
-// without that variable nothing is saved. Returns the file written, or "".
-std::wstring SaveScreenshot(HWND window, const std::string& name);
+// without that variable nothing is saved. Returns the file written, or "". The window is
+// repainted first unless repaint is false (for what a window draws outside its painting,
+// which a repaint would wipe).
+std::wstring SaveScreenshot(HWND window, const std::string& name, bool repaint = true);
 
 }  // namespace quillet::e2e

@@ -47,38 +47,6 @@ int ChecksLogged(const std::wstring& log) {
   return count;
 }
 
-// Points the shell's "open" of https: and http: addresses at recorder.exe for one test, so a
-// click on the link shows up in the recorder's log instead of starting a browser.
-class WebAddressesToRecorder {
- public:
-  explicit WebAddressesToRecorder(const std::wstring& recorder) {
-    for (const wchar_t* scheme : {L"https", L"http"}) {
-      const std::wstring key = std::wstring(L"Software\\Classes\\") + scheme + L"\\shell\\open\\command";
-      wchar_t old[1024] = {};
-      DWORD size = sizeof old;
-      const bool had = RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, old, &size) ==
-                       ERROR_SUCCESS;
-      saved_.push_back({key, had ? std::optional<std::wstring>(old) : std::nullopt});
-      const std::wstring command = L"\"" + recorder + L"\" \"%1\"";
-      RegSetKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), nullptr, REG_SZ, command.c_str(),
-                      static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
-    }
-  }
-  ~WebAddressesToRecorder() {
-    for (const auto& [key, old] : saved_) {
-      if (old) {
-        RegSetKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), nullptr, REG_SZ, old->c_str(),
-                        static_cast<DWORD>((old->size() + 1) * sizeof(wchar_t)));
-      } else {
-        RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), nullptr);
-      }
-    }
-  }
-
- private:
-  std::vector<std::pair<std::wstring, std::optional<std::wstring>>> saved_;
-};
-
 class Update : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -1,0 +1,258 @@
+// The about window of the real program, opened from the Help menu: its texts, the rain on the
+// screen around its panel, the license file opened in Notepad from a folder with blanks in its
+// path or missing, and the maker's two web pages handed to the shell.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/control_ids.h"
+#include "e2e/driver.h"
+#include "util/maker_addresses.h"
+#include "util/text.h"
+
+namespace quillet::e2e {
+namespace {
+
+HWND OpenAbout(const Program& program) {
+  program.Command(IDM_ABOUT1);
+  return program.WaitForWindow(QUILLET_ABOUT_CLASS);
+}
+
+bool CloseAbout(const Program& program, HWND about) {
+  PostMessageW(about, WM_CLOSE, 0, 0);
+  return WaitUntil([&] { return !program.FindWindowOfClass(QUILLET_ABOUT_CLASS); });
+}
+
+// The screen inside r (screen coordinates), 0x00RRGGBB, top row first.
+std::vector<std::uint32_t> ScreenPixels(const RECT& r) {
+  const int width = r.right - r.left, height = r.bottom - r.top;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY | CAPTUREBLT);
+  GdiFlush();
+  const auto* first = static_cast<const std::uint32_t*>(bits);
+  std::vector<std::uint32_t> pixels(first, first + static_cast<std::size_t>(width) * height);
+  for (auto& pixel : pixels) pixel &= 0xFFFFFF;
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return pixels;
+}
+
+// The about window's client area on the screen, and inside it the panel's place.
+RECT ClientOnScreen(HWND window) {
+  RECT r = {};
+  GetClientRect(window, &r);
+  MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+constexpr RECT kPanel = {48, 42, 398, 333};
+// Panel1 below its buttons, where no control lies.
+constexpr RECT kPanelBottom = {48, 42 + 260, 398, 333};
+
+struct Change {
+  int strip = 0;        // pixels of the strip around the panel that changed
+  int panelBottom = 0;  // pixels below the buttons that changed or are not black
+};
+
+Change Compare(const std::vector<std::uint32_t>& before, const std::vector<std::uint32_t>& after, int width) {
+  Change change;
+  for (std::size_t i = 0; i < before.size() && i < after.size(); ++i) {
+    const POINT p = {static_cast<LONG>(i % width), static_cast<LONG>(i / width)};
+    if (PtInRect(&kPanelBottom, p)) {
+      if (before[i] != after[i] || after[i] != 0) ++change.panelBottom;
+    } else if (!PtInRect(&kPanel, p) && before[i] != after[i]) {
+      ++change.strip;
+    }
+  }
+  return change;
+}
+
+TEST(About, ShowsTheProductAndTheRainFallsAroundThePanel) {
+  Program program;
+  ASSERT_TRUE(program.Start()) << program.Error();
+  HWND about = OpenAbout(program);
+  ASSERT_TRUE(about) << "no about window";
+  EXPECT_EQ(program.Text(about), "关于 Quillet");
+  EXPECT_EQ(program.Text(ChildById(about, IDC_ABOUT_LABEL2)), "Quillet 3.1");
+  EXPECT_EQ(program.Text(ChildById(about, IDC_ABOUT_BITBTN1)), "确定");
+  EXPECT_EQ(program.Text(ChildById(about, IDC_ABOUT_BITBTN2)), "信息");
+  EXPECT_FALSE(IsWindowEnabled(program.Main())) << "the about window is modal";
+
+  const RECT client = ClientOnScreen(about);
+  const int width = client.right - client.left;
+  // The window is visible before it has painted: start from the first picture whose panel is
+  // black below its buttons, as painted.
+  std::vector<std::uint32_t> first;
+  ASSERT_TRUE(WaitUntil([&] {
+    first = ScreenPixels(client);
+    return Compare(first, first, width).panelBottom == 0;
+  })) << "the panel is not black below its buttons";
+  Change change;
+  EXPECT_TRUE(WaitUntil([&] {
+    change = Compare(first, ScreenPixels(client), width);
+    return change.strip > 500;
+  })) << "the strip around the panel stays as it was";
+  EXPECT_EQ(change.panelBottom, 0) << "the rain reached the panel";
+
+  // Let the rain fill the strip again after the screenshot's activation, then take the
+  // picture as it is.
+  SetForegroundWindow(about);
+  first = ScreenPixels(client);
+  WaitUntil([&] { return Compare(first, ScreenPixels(client), width).strip > 3000; }, 3000);
+  SaveScreenshot(about, "about-window", false);
+
+  EXPECT_TRUE(CloseAbout(program, about));
+  EXPECT_TRUE(IsWindowEnabled(program.Main()));
+  EXPECT_TRUE(program.Exit());
+}
+
+// Notepad windows showing license.txt, of any process.
+std::vector<HWND> LicenseNotepads() {
+  std::vector<HWND> found;
+  EnumWindows(
+      [](HWND window, LPARAM param) -> BOOL {
+        wchar_t name[32] = {}, caption[256] = {};
+        GetClassNameW(window, name, 32);
+        GetWindowTextW(window, caption, 256);
+        if (std::wstring(name) == L"Notepad" && IsWindowVisible(window) &&
+            AsciiLower(Narrow(caption)).find("license") != std::string::npos) {
+          reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+void CloseNotepads() {
+  for (HWND notepad : LicenseNotepads()) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(notepad, &pid);
+    PostMessageW(notepad, WM_CLOSE, 0, 0);
+    if (HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid)) {
+      if (WaitForSingleObject(process, kWaitMs) != WAIT_OBJECT_0) TerminateProcess(process, 1);
+      CloseHandle(process);
+    }
+  }
+}
+
+TEST(About, LicenseOpensTheFileBesideTheProgramInNotepad) {
+  CloseNotepads();
+  Program program(L"Quillet Test Folder");
+  const std::wstring built = QuilletExe();
+  const std::wstring license = built.substr(0, built.find_last_of(L'\\') + 1) + L"license.txt";
+  ASSERT_TRUE(CopyFileW(license.c_str(), program.PathInFolder(L"license.txt").c_str(), FALSE))
+      << "no license.txt beside " << Narrow(built);
+  ASSERT_NE(program.Folder().find(L' '), std::wstring::npos);
+  ASSERT_TRUE(program.Start()) << program.Error();
+  HWND about = OpenAbout(program);
+  ASSERT_TRUE(about) << "no about window";
+
+  PostMessageW(about, WM_COMMAND, IDM_LICENSEPRIVACYPOLICY1, 0);
+  HWND notepad = nullptr;
+  ASSERT_TRUE(WaitUntil([&] {
+    const auto found = LicenseNotepads();
+    notepad = found.empty() ? nullptr : found[0];
+    return notepad != nullptr;
+  })) << "no Notepad window with license.txt";
+  std::string shown;
+  WaitUntil([&] {
+    shown = program.Text(FindWindowExW(notepad, nullptr, L"Edit", nullptr));
+    return !shown.empty();
+  });
+  std::string expected = ReadFileBytes(program.PathInFolder(L"license.txt"));
+  if (expected.rfind("\xEF\xBB\xBF", 0) == 0) expected.erase(0, 3);
+  EXPECT_EQ(shown, expected);
+  EXPECT_FALSE(program.AnyMessageBox());
+  CloseNotepads();
+  EXPECT_TRUE(CloseAbout(program, about));
+  EXPECT_TRUE(program.Exit());
+}
+
+// The real keyboard on the window in front, as the user works a menu.
+void PressKey(WORD key) {
+  INPUT keys[2] = {};
+  keys[0].type = keys[1].type = INPUT_KEYBOARD;
+  keys[0].ki.wVk = keys[1].ki.wVk = key;
+  keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  SendInput(2, keys, sizeof(INPUT));
+}
+
+TEST(About, LicenseWithoutTheFileSaysSo) {
+  Program program;
+  ASSERT_FALSE(FileExists(program.PathInFolder(L"license.txt")));
+  ASSERT_TRUE(program.Start()) << program.Error();
+  HWND about = OpenAbout(program);
+  ASSERT_TRUE(about) << "no about window";
+  // Through the menu of "信息": its last item is "许可证". The button is clicked through its
+  // own message (a pointer click can be lost while a busy screen still moves the window into
+  // place); the menu is worked with the real keyboard, as the user would.
+  SetForegroundWindow(about);
+  WaitUntil([&] { return GetForegroundWindow() == about; }, 2000);
+  Program::PostClick(ChildById(about, IDC_ABOUT_BITBTN2));
+  ASSERT_TRUE(program.WaitForWindow(L"#32768")) << "the menu did not open";
+  PressKey(VK_UP);
+  PressKey(VK_RETURN);
+  auto box = program.WaitForMessageBox();
+  ASSERT_TRUE(box) << "no message box";
+  EXPECT_EQ(box->caption, "许可证");
+  EXPECT_EQ(box->text, "文件未找到!");
+  Program::PressOk(box->window);
+  EXPECT_TRUE(WaitUntil([&] { return !program.AnyMessageBox(); }));
+  EXPECT_TRUE(LicenseNotepads().empty());
+  EXPECT_TRUE(IsWindow(about)) << "the about window stays open";
+  EXPECT_TRUE(CloseAbout(program, about));
+  EXPECT_TRUE(program.Exit());
+}
+
+TEST(About, TheMakersPagesReachTheShell) {
+  struct Case {
+    const char* name;
+    int command;
+    std::string_view address;
+  };
+  const Case cases[] = {
+      {"致谢", IDM_CREDITS1, kCreditsAddress},
+      {"如何卸载", IDM_HOWTOUNINSTALL1, kUninstallAddress},
+  };
+  Program program;
+  const std::wstring recorder = program.InstallRecorder();
+  WebAddressesToRecorder redirect(recorder);
+  ASSERT_TRUE(program.Start()) << program.Error();
+  HWND about = OpenAbout(program);
+  ASSERT_TRUE(about) << "no about window";
+  std::size_t seen = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PostMessageW(about, WM_COMMAND, static_cast<WPARAM>(c.command), 0);
+    ASSERT_TRUE(WaitUntil([&] { return program.Launches().size() > seen; })) << "nothing was opened";
+    ASSERT_TRUE(WaitForNoProcess(L"recorder.exe"));
+    const auto launches = program.Launches();
+    ASSERT_EQ(launches.size(), seen + 1);
+    EXPECT_NE(launches.back().command_line.find(std::string(c.address)), std::string::npos)
+        << launches.back().command_line;
+    seen = launches.size();
+  }
+  EXPECT_TRUE(IsWindow(about)) << "the about window stays open";
+  EXPECT_TRUE(CloseAbout(program, about));
+  EXPECT_TRUE(program.Exit());
+}
+
+}  // namespace
+}  // namespace quillet::e2e
