@@ -122,38 +122,8 @@ TEST(About, ShowsTheProductAndTheRainFallsAroundThePanel) {
   EXPECT_TRUE(program.Exit());
 }
 
-// Notepad windows showing license.txt, of any process.
-std::vector<HWND> LicenseNotepads() {
-  std::vector<HWND> found;
-  EnumWindows(
-      [](HWND window, LPARAM param) -> BOOL {
-        wchar_t name[32] = {}, caption[256] = {};
-        GetClassNameW(window, name, 32);
-        GetWindowTextW(window, caption, 256);
-        if (std::wstring(name) == L"Notepad" && IsWindowVisible(window) &&
-            AsciiLower(Narrow(caption)).find("license") != std::string::npos) {
-          reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&found));
-  return found;
-}
-
-void CloseNotepads() {
-  for (HWND notepad : LicenseNotepads()) {
-    DWORD pid = 0;
-    GetWindowThreadProcessId(notepad, &pid);
-    PostMessageW(notepad, WM_CLOSE, 0, 0);
-    if (HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid)) {
-      if (WaitForSingleObject(process, kWaitMs) != WAIT_OBJECT_0) TerminateProcess(process, 1);
-      CloseHandle(process);
-    }
-  }
-}
-
 TEST(About, LicenseOpensTheFileBesideTheProgramInNotepad) {
-  CloseNotepads();
+  CloseLicenseNotepads();
   Program program(L"Quillet Test Folder");
   const std::wstring built = QuilletExe();
   const std::wstring license = built.substr(0, built.find_last_of(L'\\') + 1) + L"license.txt";
@@ -180,7 +150,7 @@ TEST(About, LicenseOpensTheFileBesideTheProgramInNotepad) {
   if (expected.rfind("\xEF\xBB\xBF", 0) == 0) expected.erase(0, 3);
   EXPECT_EQ(shown, expected);
   EXPECT_FALSE(program.AnyMessageBox());
-  CloseNotepads();
+  CloseLicenseNotepads();
   EXPECT_TRUE(CloseAbout(program, about));
   EXPECT_TRUE(program.Exit());
 }

@@ -320,9 +320,14 @@ Program::Program(const std::wstring& folder_name) {
   }
 }
 
+Program::Program(const ExistingCopy& existing) : folder_(existing.folder), ownsFolder_(false) {
+  if (folder_.empty() || folder_.back() != L'\\') folder_ += L'\\';
+  if (!FileExists(PathInFolder(L"quillet.exe"))) error_ = "no quillet.exe in " + Narrow(folder_);
+}
+
 Program::~Program() {
   Kill();
-  if (!GetEnvironmentVariableW(L"QUILLET_E2E_KEEP", nullptr, 0)) {
+  if (ownsFolder_ && !GetEnvironmentVariableW(L"QUILLET_E2E_KEEP", nullptr, 0)) {
     // The program's last writes may still be settling right after it ends.
     WaitUntil([&] {
       RemoveTree(folder_);
@@ -725,6 +730,35 @@ std::wstring SaveScreenshot(HWND window, const std::string& name, bool repaint) 
   std::wstring path = folder + Widen(name) + L".bmp";
   WriteFileBytes(path, bytes);
   return path;
+}
+
+std::vector<HWND> LicenseNotepads() {
+  std::vector<HWND> found;
+  EnumWindows(
+      [](HWND window, LPARAM param) -> BOOL {
+        wchar_t name[32] = {}, caption[256] = {};
+        GetClassNameW(window, name, 32);
+        GetWindowTextW(window, caption, 256);
+        if (std::wstring(name) == L"Notepad" && IsWindowVisible(window) &&
+            AsciiLower(Narrow(caption)).find("license") != std::string::npos) {
+          reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+void CloseLicenseNotepads() {
+  for (HWND notepad : LicenseNotepads()) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(notepad, &pid);
+    PostMessageW(notepad, WM_CLOSE, 0, 0);
+    if (HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid)) {
+      if (WaitForSingleObject(process, kWaitMs) != WAIT_OBJECT_0) TerminateProcess(process, 1);
+      CloseHandle(process);
+    }
+  }
 }
 
 }  // namespace quillet::e2e

@@ -82,6 +82,12 @@ class Program {
   // The program folder gets this name under the temporary folder (e.g. one with blanks)
   // instead of a numbered one.
   explicit Program(const std::wstring& folder_name);
+  // Works the copy of the program that already lies in a folder (an installed or unpacked
+  // one), which is left as it is at the end.
+  struct ExistingCopy {
+    std::wstring folder;  // a full path, with or without the final "\"
+  };
+  explicit Program(const ExistingCopy& existing);
   ~Program();
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
@@ -176,11 +182,17 @@ class Program {
 
  private:
   std::wstring folder_;
+  bool ownsFolder_ = true;
   UniqueKernelHandle process_;
   DWORD pid_ = 0;
   HWND main_ = nullptr;
   std::string error_;
 };
+
+// Visible Notepad windows of any process whose caption names license.txt.
+std::vector<HWND> LicenseNotepads();
+// Closes them and waits for their processes to end.
+void CloseLicenseNotepads();
 
 // Saves a picture of the window (as on screen) as <name>.bmp in QUILLET_SCREENSHOT_DIR;
 // without that variable nothing is saved. Returns the file written, or "". The window is

@@ -1,0 +1,283 @@
+// The release package as a user or an administrator meets it (run through with-package.sh,
+// which unpacks the portable zip): the portable copy keeps its settings beside itself; the
+// installer puts the program, its shortcut and its uninstall entry in place silently, the
+// installed program runs and opens its installed license, and the silent uninstall takes it all
+// away again but keeps the user's settings; a running copy stops both installer and uninstaller.
+#include <windows.h>
+#include <shlobj.h>
+#include <tlhelp32.h>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/control_ids.h"
+#include "e2e/driver.h"
+#include "util/text.h"
+
+namespace quillet::e2e {
+namespace {
+
+constexpr wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KALMIRO Quillet";
+constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr wchar_t kLogOnValue[] = L"KALMIRO - Quillet";
+constexpr DWORD kInstallerWaitMs = 60000;
+
+std::wstring Variable(const wchar_t* name) {
+  wchar_t value[2048] = {};
+  const DWORD n = GetEnvironmentVariableW(name, value, 2048);
+  return n > 0 && n < 2048 ? value : L"";
+}
+
+std::wstring KnownFolder(int csidl) {
+  wchar_t path[MAX_PATH] = {};
+  SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
+  return path;
+}
+
+std::wstring InstallFolder() { return KnownFolder(CSIDL_PROGRAM_FILES) + L"\\KALMIRO\\Quillet\\"; }
+std::wstring Shortcut() { return KnownFolder(CSIDL_COMMON_PROGRAMS) + L"\\Quillet.lnk"; }
+
+std::optional<std::string> UninstallValue(const wchar_t* name) {
+  wchar_t data[1024] = {};
+  DWORD size = sizeof data;
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, kUninstallKey, name, RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY, nullptr, data,
+                   &size) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  return Narrow(data);
+}
+
+bool UninstallEntryExists() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) {
+    return false;
+  }
+  RegCloseKey(key);
+  return true;
+}
+
+// Runs a program with a command line and waits for it; its exit code, or nullopt when it could
+// not start or did not end in time.
+std::optional<DWORD> RunAndWait(const std::wstring& exe, const std::wstring& arguments) {
+  std::wstring command_line = L"\"" + exe + L"\" " + arguments;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  if (!CreateProcessW(exe.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &info)) {
+    return std::nullopt;
+  }
+  CloseHandle(info.hThread);
+  std::optional<DWORD> code;
+  if (WaitForSingleObject(info.hProcess, kInstallerWaitMs) == WAIT_OBJECT_0) {
+    DWORD exit_code = 0;
+    GetExitCodeProcess(info.hProcess, &exit_code);
+    code = exit_code;
+  } else {
+    TerminateProcess(info.hProcess, 1);
+  }
+  CloseHandle(info.hProcess);
+  return code;
+}
+
+// A visible dialog of the process, with its caption and the text of its message.
+struct Dialog {
+  HWND window = nullptr;
+  std::string caption, text;
+};
+std::optional<Dialog> WaitForDialogOf(DWORD pid) {
+  Dialog dialog;
+  const bool found = WaitUntil([&] {
+    struct Search {
+      DWORD pid;
+      HWND found;
+    } search{pid, nullptr};
+    EnumWindows(
+        [](HWND window, LPARAM param) -> BOOL {
+          auto* s = reinterpret_cast<Search*>(param);
+          wchar_t name[16] = {};
+          DWORD owner = 0;
+          GetWindowThreadProcessId(window, &owner);
+          GetClassNameW(window, name, 16);
+          if (owner == s->pid && IsWindowVisible(window) && std::wstring(name) == L"#32770") {
+            s->found = window;
+            return FALSE;
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    dialog.window = search.found;
+    return search.found != nullptr;
+  }, kInstallerWaitMs);
+  if (!found) return std::nullopt;
+  wchar_t text[1024] = {};
+  GetWindowTextW(dialog.window, text, 1024);
+  dialog.caption = Narrow(text);
+  WaitUntil([&] {
+    text[0] = 0;
+    GetWindowTextW(GetDlgItem(dialog.window, 0xFFFF), text, 1024);
+    dialog.text = Narrow(text);
+    return !dialog.text.empty();
+  }, 5000);
+  return dialog;
+}
+
+// Processes of the program or of its uninstaller: the uninstaller runs on from a copy of itself
+// in the temporary folder, named "Un_" or "Au_" and a letter depending on the NSIS version.
+std::vector<std::string> PackageProcesses() {
+  std::vector<std::string> names;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return {"<no process list>"};
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    const std::string name = AsciiLower(Narrow(entry.szExeFile));
+    if (name == "quillet.exe" || name == "uninstall.exe" || name.rfind("un_", 0) == 0 || name.rfind("au_", 0) == 0) {
+      names.push_back(name);
+    }
+  }
+  CloseHandle(snapshot);
+  return names;
+}
+
+class Package : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (Variable(L"QUILLET_E2E_SETUP_EXE").empty()) GTEST_SKIP() << "run through with-package.sh";
+    setup_ = Variable(L"QUILLET_E2E_SETUP_EXE");
+    portable_ = Variable(L"QUILLET_E2E_PORTABLE_DIR");
+  }
+  // Takes away what an earlier, interrupted run may have left installed.
+  static void RemoveInstalled() {
+    const std::wstring uninstaller = InstallFolder() + L"uninstall.exe";
+    if (FileExists(uninstaller)) RunAndWait(uninstaller, L"/S _?=" + InstallFolder());
+    for (const wchar_t* name : {L"quillet.exe", L"license.txt", L"uninstall.exe", L"settings.ini", L"files.txt"}) {
+      DeleteFileW((InstallFolder() + name).c_str());
+    }
+    RemoveDirectoryW(InstallFolder().c_str());
+  }
+
+  std::wstring setup_, portable_;
+};
+
+TEST_F(Package, ThePortableZipHoldsTheProgramAndItsLicenseAndKeepsItsSettingsBesideIt) {
+  EXPECT_EQ(Narrow(Variable(L"QUILLET_E2E_ZIP_LISTING")), "quillet.exe license.txt");
+  Program program(Program::ExistingCopy{portable_});
+  ASSERT_FALSE(FileExists(program.SettingsPath()));
+  ASSERT_TRUE(program.Start()) << program.Error();
+  EXPECT_EQ(program.Caption(), "KALMIRO - Quillet");
+  // The writability probe finds the unpacked folder writable.
+  EXPECT_TRUE(WaitUntil([&] { return FileExists(program.SettingsPath()); })) << "no settings.ini beside the program";
+  EXPECT_TRUE(program.Exit());
+}
+
+TEST_F(Package, SilentInstallRunsTheProgramAndSilentUninstallTakesItAwayButKeepsTheSettings) {
+  RemoveInstalled();
+  ASSERT_EQ(RunAndWait(setup_, L"/S"), DWORD{0}) << "the silent install failed";
+
+  const std::wstring folder = InstallFolder();
+  for (const wchar_t* name : {L"quillet.exe", L"license.txt", L"uninstall.exe"}) {
+    EXPECT_TRUE(FileExists(folder + name)) << Narrow(name);
+  }
+  EXPECT_EQ(ReadFileBytes(folder + L"quillet.exe"), ReadFileBytes(portable_ + L"\\quillet.exe"));
+  EXPECT_TRUE(FileExists(Shortcut()));
+  EXPECT_EQ(UninstallValue(L"DisplayName"), "Quillet");
+  EXPECT_EQ(UninstallValue(L"DisplayVersion"), "3.1");
+  EXPECT_EQ(UninstallValue(L"Publisher"), "KALMIRO");
+  EXPECT_EQ(UninstallValue(L"DisplayIcon"), Narrow(folder) + "quillet.exe,0");
+  std::string uninstaller = "\"";
+  uninstaller.append(Narrow(folder)).append("uninstall.exe\"");
+  EXPECT_EQ(UninstallValue(L"UninstallString"), uninstaller);
+  EXPECT_EQ(UninstallValue(L"QuietUninstallString"), uninstaller + " /S");
+
+  {
+    // The installed program starts, and "许可证" opens the installed license.txt.
+    CloseLicenseNotepads();
+    Program program(Program::ExistingCopy{folder});
+    ASSERT_TRUE(program.Start()) << program.Error();
+    program.Command(IDM_ABOUT1);
+    HWND about = program.WaitForWindow(QUILLET_ABOUT_CLASS);
+    ASSERT_TRUE(about) << "no about window";
+    PostMessageW(about, WM_COMMAND, IDM_LICENSEPRIVACYPOLICY1, 0);
+    HWND notepad = nullptr;
+    ASSERT_TRUE(WaitUntil([&] {
+      const auto found = LicenseNotepads();
+      notepad = found.empty() ? nullptr : found[0];
+      return notepad != nullptr;
+    })) << "no Notepad window with license.txt";
+    std::string shown;
+    WaitUntil([&] {
+      shown = program.Text(FindWindowExW(notepad, nullptr, L"Edit", nullptr));
+      return !shown.empty();
+    });
+    std::string expected = ReadFileBytes(folder + L"license.txt");
+    if (expected.rfind("\xEF\xBB\xBF", 0) == 0) expected.erase(0, 3);
+    EXPECT_EQ(shown, expected);
+    CloseLicenseNotepads();
+    PostMessageW(about, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !program.FindWindowOfClass(QUILLET_ABOUT_CLASS); }));
+    EXPECT_TRUE(program.Exit());
+  }
+  // Program Files is writable under Wine, so the settings went beside the program.
+  ASSERT_TRUE(FileExists(folder + L"settings.ini"));
+  const std::wstring logOn = L"\"" + folder + L"quillet.exe\"";
+  RegSetKeyValueW(HKEY_CURRENT_USER, kRunKey, kLogOnValue, REG_SZ, logOn.c_str(),
+                  static_cast<DWORD>((logOn.size() + 1) * sizeof(wchar_t)));
+
+  // The uninstaller runs on from a copy of itself in the temporary folder.
+  ASSERT_EQ(RunAndWait(folder + L"uninstall.exe", L"/S"), DWORD{0});
+  EXPECT_TRUE(WaitUntil([&] { return !FileExists(folder + L"quillet.exe") && !UninstallEntryExists(); },
+                        kInstallerWaitMs))
+      << "the uninstaller did not finish";
+  std::vector<std::string> left;
+  EXPECT_TRUE(WaitUntil([&] {
+    left = PackageProcesses();
+    return left.empty();
+  }, kInstallerWaitMs)) << "still running: " << (left.empty() ? "" : left[0]);
+  for (const wchar_t* name : {L"quillet.exe", L"license.txt", L"uninstall.exe"}) {
+    EXPECT_FALSE(FileExists(folder + name)) << Narrow(name);
+  }
+  EXPECT_FALSE(FileExists(Shortcut()));
+  EXPECT_FALSE(UninstallEntryExists());
+  EXPECT_NE(RegGetValueW(HKEY_CURRENT_USER, kRunKey, kLogOnValue, RRF_RT_ANY, nullptr, nullptr, nullptr),
+            ERROR_SUCCESS)
+      << "the log-on value is left behind";
+  EXPECT_TRUE(FileExists(folder + L"settings.ini")) << "a silent uninstall keeps the user's settings";
+  RemoveInstalled();
+}
+
+TEST_F(Package, ARunningCopyStopsTheInstallerUntilItIsClosed) {
+  RemoveInstalled();
+  Program running(Program::ExistingCopy{portable_});
+  ASSERT_TRUE(running.Start()) << running.Error();
+
+  // Silent: nothing is installed and the exit code says so.
+  const std::optional<DWORD> silent = RunAndWait(setup_, L"/S");
+  ASSERT_TRUE(silent.has_value());
+  EXPECT_NE(*silent, DWORD{0});
+  EXPECT_FALSE(FileExists(InstallFolder() + L"quillet.exe"));
+
+  // With its pages: the user is asked to close the program first, and may give up.
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  std::wstring command_line = L"\"" + setup_ + L"\"";
+  ASSERT_TRUE(CreateProcessW(setup_.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &startup, &info));
+  CloseHandle(info.hThread);
+  const std::optional<Dialog> asked = WaitForDialogOf(info.dwProcessId);
+  ASSERT_TRUE(asked.has_value()) << "no question from the installer";
+  EXPECT_NE(asked->text.find("Quillet 正在运行"), std::string::npos) << asked->text;
+  SaveScreenshot(asked->window, "installer-program-running");
+  PostMessageW(asked->window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  EXPECT_EQ(WaitForSingleObject(info.hProcess, kInstallerWaitMs), WAIT_OBJECT_0);
+  CloseHandle(info.hProcess);
+  EXPECT_FALSE(FileExists(InstallFolder() + L"quillet.exe"));
+  EXPECT_TRUE(running.Exit());
+}
+
+}  // namespace
+}  // namespace quillet::e2e
