@@ -1,7 +1,418 @@
+// The feedback window TFeedbackForm: two choice panels, a memo, an optional e-mail address and
+// the "发送" button, which checks what was entered and posts it to the maker's web service.
 #include "windows/feedback.h"
 
-namespace quillet {
+#include <commctrl.h>
 
-void ShowFeedbackForm(const FeedbackFormArgs&) {}
+#include "app/control_ids.h"
+#include "app/fonts.h"
+#include "app/modal_loop.h"
+#include "app/res/resource_ids.h"
+#include "app/window_base.h"
+#include "platform/win32/unique_handle.h"
+#include "platform/win32/winhttp_transport.h"
+#include "util/text.h"
+#include "windows/feedback_message.h"
+
+namespace quillet {
+namespace {
+
+constexpr int kClientWidth = 525;
+constexpr int kClientHeight = 326;
+constexpr int kMargin = 3;             // around every aligned control
+constexpr int kStripHeight = 46;       // Panel3, the choice strip
+constexpr int kDislikedWidth = 256;    // Panel5
+constexpr int kEmailRowHeight = 30;    // Panel1
+constexpr int kButtonRowHeight = 40;   // Panel2
+constexpr int kButtonWidth = 180;
+constexpr int kButtonHeight = 34;
+constexpr int kFaceSize = 32;
+constexpr int kEnvelopeSize = 16;
+constexpr int kEnvelopeMargin = 3;
+constexpr int kBevelWidth = 1;
+constexpr WPARAM kMemoMaxChars = 10000;
+constexpr WPARAM kEmailMaxChars = 100;
+
+constexpr wchar_t kChoicePanelClass[] = L"TFeedbackChoicePanel";
+
+std::string TextOf(HWND control) {
+  const int length = GetWindowTextLengthW(control);
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(GetWindowTextW(control, text.data(), length + 1)));
+  return Narrow(text);
+}
+
+// Width and height of text in font, as a label that sizes itself to its caption would take.
+SIZE TextExtent(HWND window, HFONT font, const std::wstring& text) {
+  SIZE size{};
+  HDC dc = GetDC(window);
+  HGDIOBJ old = SelectObject(dc, font);
+  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+  SelectObject(dc, old);
+  ReleaseDC(window, dc);
+  return size;
+}
+
+// A choice panel: it paints its own background, caption and one-pixel outer bevel, shows a
+// face at its left edge and the hand cursor, and reports a click on itself or on the face to
+// its parent as WM_COMMAND with its ID. Whether it is chosen is nothing but its colours.
+class ChoicePanel final : public WindowBase {
+ public:
+  HWND CreatePanel(HWND parent, int id, const RECT& place, const std::wstring& caption, HFONT font, int faceId,
+                   int faceResource) {
+    RegisterClassOnce(kChoicePanelClass, nullptr, nullptr);
+    font_ = font;
+    SetState(false);
+    if (!Create(0, kChoicePanelClass, caption.c_str(), WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, place.left,
+                place.top, place.right - place.left, place.bottom - place.top, parent,
+                reinterpret_cast<HMENU>(static_cast<INT_PTR>(id))))
+      return nullptr;
+    face_.reset(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(faceResource), IMAGE_ICON,
+                                              kFaceSize, kFaceSize, LR_DEFAULTCOLOR)));
+    // The face sits inside the bevel with the usual margin, centred in the panel's height.
+    const int height = place.bottom - place.top;
+    HWND image = CreateWindowExW(0, L"STATIC", nullptr, WS_CHILD | WS_VISIBLE | SS_ICON | SS_NOTIFY,
+                                 kBevelWidth + kMargin, (height - kFaceSize) / 2, kFaceSize, kFaceSize, Handle(),
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(faceId)), GetModuleHandleW(nullptr),
+                                 nullptr);
+    SendMessageW(image, STM_SETICON, reinterpret_cast<WPARAM>(face_.get()), 0);
+    return Handle();
+  }
+
+  // Chosen: highlight background, highlight-text caption, lowered bevel. Not chosen: the
+  // button face, window-text caption, raised bevel.
+  void SetState(bool chosen) {
+    color_ = GetSysColor(chosen ? COLOR_HIGHLIGHT : COLOR_BTNFACE);
+    fontColor_ = GetSysColor(chosen ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT);
+    raised_ = !chosen;
+    brush_.reset(CreateSolidBrush(color_));
+    if (Handle()) RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+  }
+  COLORREF Color() const { return color_; }
+
+ protected:
+  bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
+    result = 0;
+    switch (message) {
+      case WM_ERASEBKGND:
+        result = 1;  // WM_PAINT covers every pixel
+        return true;
+      case WM_PAINT:
+        Paint();
+        return true;
+      case WM_CTLCOLORSTATIC:
+        // The face's own background is the panel's colour, so its transparent parts show it.
+        result = reinterpret_cast<LRESULT>(brush_.get());
+        return true;
+      case WM_GETFONT:
+        result = reinterpret_cast<LRESULT>(font_);
+        return true;
+      case WM_SETCURSOR:
+        SetCursor(LoadCursorW(nullptr, IDC_HAND));
+        result = TRUE;
+        return true;
+      case WM_LBUTTONDOWN:
+      case WM_LBUTTONDBLCLK:
+        pressed_ = true;
+        SetCapture(Handle());
+        return true;
+      case WM_LBUTTONUP: {
+        const bool wasPressed = pressed_;
+        if (GetCapture() == Handle()) ReleaseCapture();
+        pressed_ = false;
+        RECT client{};
+        GetClientRect(Handle(), &client);
+        const POINT at{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+        if (wasPressed && PtInRect(&client, at)) Clicked();
+        return true;
+      }
+      case WM_CAPTURECHANGED:
+        pressed_ = false;
+        return true;
+      case WM_COMMAND:
+        if (HIWORD(wParam) == STN_CLICKED || HIWORD(wParam) == STN_DBLCLK) Clicked();
+        return true;
+      default:
+        return false;
+    }
+  }
+
+ private:
+  void Clicked() {
+    HWND parent = GetParent(Handle());
+    SendMessageW(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(Handle()), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(Handle()));
+  }
+
+  void Paint() {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(Handle(), &paint);
+    RECT client{};
+    GetClientRect(Handle(), &client);
+    FillRect(dc, &client, static_cast<HBRUSH>(brush_.get()));
+    DrawEdge(dc, &client, raised_ ? BDR_RAISEDINNER : BDR_SUNKENOUTER, BF_RECT);
+    wchar_t caption[128] = {};
+    GetWindowTextW(Handle(), caption, 128);
+    HGDIOBJ old = SelectObject(dc, font_);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, fontColor_);
+    DrawTextW(dc, caption, -1, &client, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+    SelectObject(dc, old);
+    EndPaint(Handle(), &paint);
+  }
+
+  HFONT font_ = nullptr;
+  COLORREF color_ = 0;
+  COLORREF fontColor_ = 0;
+  bool raised_ = true;
+  bool pressed_ = false;
+  UniqueGdiObject brush_;
+  UniqueIcon face_;
+};
+
+class FeedbackWindow final : public WindowBase {
+ public:
+  explicit FeedbackWindow(const FeedbackFormArgs& args) : args_(args) {}
+
+  void ShowModal() {
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    RegisterClassOnce(QUILLET_FEEDBACK_CLASS,
+                      static_cast<HICON>(LoadImageW(instance, L"MAINICON", IMAGE_ICON, 0, 0, LR_DEFAULTSIZE)),
+                      reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+    // A single fixed border and the close box only.
+    const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+    const DWORD exStyle = WS_EX_CONTROLPARENT;
+    const RECT place = CenteredWindowRect(kClientWidth, kClientHeight, style, exStyle);
+    const std::wstring caption = Widen(args_.appProduct + " 反馈");
+    if (!Create(exStyle, QUILLET_FEEDBACK_CLASS, caption.c_str(), style, place.left, place.top,
+                place.right - place.left, place.bottom - place.top, args_.owner, nullptr))
+      return;
+    window_ = Handle();
+    ShowWindow(window_, SW_SHOWNORMAL);
+    SetForegroundWindow(window_);
+    SetFocus(memo_);
+    RunModalLoop(window_, args_.owner, done_, [this](const MSG& message) { return PreTranslate(message); });
+    DestroyWindow(window_);
+  }
+
+ protected:
+  bool HandleMessage(UINT message, WPARAM wParam, LPARAM, LRESULT& result) override {
+    result = 0;
+    switch (message) {
+      case WM_CREATE:
+        window_ = Handle();
+        FormCreate();
+        return true;
+      case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+          case IDC_FEEDBACK_BITBTN1:
+            if (HIWORD(wParam) == BN_CLICKED) BitBtn1Click();
+            return true;
+          case IDC_FEEDBACK_PANEL4:
+            Image1Click();
+            return true;
+          case IDC_FEEDBACK_PANEL5:
+            Image2Click();
+            return true;
+          default:
+            return false;
+        }
+      case WM_CTLCOLORSTATIC:
+        SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
+        SetTextColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_WINDOWTEXT));
+        result = reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+        return true;
+      case WM_GETFONT:
+        result = reinterpret_cast<LRESULT>(font_.get());
+        return true;
+      case WM_CLOSE:
+        // FormClose: every closing ends the loop, which destroys the window.
+        done_ = true;
+        return true;
+      case WM_ACTIVATE:
+        // Keep the focused control across a switch to another program and back.
+        if (LOWORD(wParam) == WA_INACTIVE) {
+          lastFocus_ = GetFocus();
+        } else if (lastFocus_ && IsChild(window_, lastFocus_)) {
+          SetFocus(lastFocus_);
+          return true;
+        }
+        return false;
+      default:
+        return false;
+    }
+  }
+
+ private:
+  struct ImageListTraits {
+    using Type = HIMAGELIST;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type list) { ImageList_Destroy(list); }
+  };
+
+  HWND AddControl(DWORD exStyle, const wchar_t* className, const std::wstring& text, DWORD style, int id,
+                  const RECT& place, HGDIOBJ font) {
+    HWND control = CreateWindowExW(exStyle, className, text.c_str(), WS_CHILD | WS_VISIBLE | style, place.left,
+                                   place.top, place.right - place.left, place.bottom - place.top, window_,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr),
+                                   nullptr);
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    return control;
+  }
+
+  // FormCreate: the controls, their places and texts. Panel3 (the choice strip), Panel1 (the
+  // e-mail row) and Panel2 (the button row) have no bevel and paint nothing of their own, so
+  // they are only the rectangles the controls inside them are placed by.
+  void FormCreate() {
+    font_.reset(CreateTahoma(11));
+    captionFont_.reset(CreateTahoma(16));
+    textFont_.reset(CreateTahoma(13));
+    boldFont_.reset(CreateTahoma(13, FW_BOLD));
+    SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+    const auto caption = static_cast<HFONT>(captionFont_.get());
+    const auto text = static_cast<HFONT>(textFont_.get());
+    const auto bold = static_cast<HFONT>(boldFont_.get());
+
+    const int left = kMargin, right = kClientWidth - kMargin;
+    const RECT strip{left, kMargin, right, kMargin + kStripHeight};
+    const RECT buttonRow{left, kClientHeight - kMargin - kButtonRowHeight, right, kClientHeight - kMargin};
+    const RECT emailRow{left, buttonRow.top - 2 * kMargin - kEmailRowHeight, right, buttonRow.top - 2 * kMargin};
+
+    // Panel5 at the strip's right, Panel4 in the width it leaves.
+    const RECT disliked{strip.right - kMargin - kDislikedWidth, strip.top + kMargin, strip.right - kMargin,
+                        strip.bottom - kMargin};
+    const RECT liked{strip.left + kMargin, strip.top + kMargin, disliked.left - 2 * kMargin, strip.bottom - kMargin};
+    liked_.CreatePanel(window_, IDC_FEEDBACK_PANEL4, liked, Widen(kLikedText), caption,
+                       IDC_FEEDBACK_IMAGE1, IDI_IMG_LIKED);
+    disliked_.CreatePanel(window_, IDC_FEEDBACK_PANEL5, disliked, Widen(kDislikedText), caption,
+                          IDC_FEEDBACK_IMAGE2, IDI_IMG_DISLIKED);
+
+    // Label1 and Label2 take the height of their text, one under the other below the strip.
+    const std::wstring label1Text = L"我们非常感谢您的反馈.";
+    const std::wstring label2Text = L"你喜欢或不喜欢什么?";
+    const std::wstring label3Text = L"包括我的电子邮件:";
+    const int label1Top = strip.bottom + kMargin;
+    const RECT label1{left, label1Top, right, label1Top + TextExtent(window_, caption, label1Text).cy};
+    const int label2Top = label1.bottom + 2 * kMargin;
+    const RECT label2{left, label2Top, right, label2Top + TextExtent(window_, bold, label2Text).cy};
+    AddControl(0, L"STATIC", label1Text, SS_LEFT | SS_NOPREFIX, IDC_FEEDBACK_LABEL1, label1, caption);
+    AddControl(0, L"STATIC", label2Text, SS_LEFT | SS_NOPREFIX, IDC_FEEDBACK_LABEL2, label2, bold);
+
+    // Memo1 fills what is left; it comes first among the controls that take the focus.
+    const RECT memo{left, label2.bottom + 2 * kMargin, right, emailRow.top - kMargin};
+    memo_ = AddControl(WS_EX_CLIENTEDGE, L"EDIT", L"",
+                       WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | ES_NOHIDESEL,
+                       IDC_FEEDBACK_MEMO1, memo, text);
+    SendMessageW(memo_, EM_SETLIMITTEXT, kMemoMaxChars, 0);
+
+    // Panel1: Label3 at the left, vertically centred; Edit1 in the rest.
+    const RECT label3{emailRow.left + kMargin, emailRow.top + kMargin,
+                      emailRow.left + kMargin + TextExtent(window_, text, label3Text).cx, emailRow.bottom - kMargin};
+    AddControl(0, L"STATIC", label3Text, SS_LEFT | SS_NOPREFIX | SS_CENTERIMAGE, IDC_FEEDBACK_LABEL3, label3, text);
+    const RECT edit{label3.right + 2 * kMargin, emailRow.top + kMargin, emailRow.right - kMargin,
+                    emailRow.bottom - kMargin};
+    edit_ = AddControl(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL, IDC_FEEDBACK_EDIT1, edit, text);
+    SendMessageW(edit_, EM_SETLIMITTEXT, kEmailMaxChars, 0);
+
+    // Panel2: BitBtn1 at the right edge, the default button, the envelope left of its caption.
+    const RECT button{buttonRow.right - kMargin - kButtonWidth, buttonRow.top + kMargin, buttonRow.right - kMargin,
+                      buttonRow.top + kMargin + kButtonHeight};
+    button_ = AddControl(0, L"BUTTON", L"发送", WS_TABSTOP | BS_DEFPUSHBUTTON, IDC_FEEDBACK_BITBTN1, button, bold);
+    envelope_.reset(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_IMG_ENVELOPE),
+                                                  IMAGE_ICON, kEnvelopeSize, kEnvelopeSize, LR_DEFAULTCOLOR)));
+    imageList_.reset(ImageList_Create(kEnvelopeSize, kEnvelopeSize, ILC_COLOR32 | ILC_MASK, 1, 0));
+    if (imageList_) {
+      ImageList_AddIcon(imageList_.get(), envelope_.get());
+      BUTTON_IMAGELIST picture{imageList_.get(), RECT{kEnvelopeMargin, 0, 0, 0}, BUTTON_IMAGELIST_ALIGN_LEFT};
+      SendMessageW(button_, BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&picture));
+    }
+  }
+
+  // Image1Click / Image2Click: the choice moves to the clicked panel and is never withdrawn.
+  void Choose(ChoicePanel& clicked, ChoicePanel& other) {
+    if (clicked.Color() == GetSysColor(COLOR_BTNFACE)) clicked.SetState(true);
+    if (other.Color() == GetSysColor(COLOR_HIGHLIGHT)) other.SetState(false);
+  }
+  void Image1Click() { Choose(liked_, disliked_); }
+  void Image2Click() { Choose(disliked_, liked_); }
+
+  // The choice as the panels show it: any colour but the button face counts as chosen.
+  FeedbackChoice ChoiceShown() const {
+    const COLORREF face = GetSysColor(COLOR_BTNFACE);
+    FeedbackChoice choice = FeedbackChoice::kNone;
+    if (liked_.Color() != face) choice = FeedbackChoice::kLiked;
+    if (disliked_.Color() != face) choice = FeedbackChoice::kDisliked;
+    return choice;
+  }
+
+  void BitBtn1Click() {
+    const PreparedFeedback prepared =
+        PrepareFeedback(ChoiceShown(), TextOf(memo_), TextOf(edit_), args_.appCaption, args_.appVersion);
+    if (prepared.problem == FeedbackProblem::kNothingToSend) {
+      MessageBeep(0);
+      return;
+    }
+    if (prepared.problem == FeedbackProblem::kInvalidEmail) {
+      MessageBoxW(window_, L"无效的邮件地址!", L"失败", MB_OK | MB_ICONERROR);
+      return;
+    }
+    const bool received = Send(prepared.request);
+    if (received) {
+      MessageBoxW(window_, L"已收到您的反馈.\r\r感谢您!", L"成功", MB_OK | MB_ICONINFORMATION);
+      done_ = true;
+    } else {
+      MessageBoxW(window_, L"发生错误. 您的反馈无法送达.\r\r请稍后再试.", L"失败", MB_OK | MB_ICONERROR);
+    }
+  }
+
+  // The post runs on this thread and the window takes no input meanwhile: clicks and keys
+  // that arrive during it are dropped rather than acted on afterwards, so a second send
+  // cannot follow from keys pressed while the first was under way.
+  bool Send(const ParameterList& request) {
+    const HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    WinHttpTransport winHttp;
+    Transport& network = args_.network ? *args_.network : winHttp;
+    const bool received = SendFeedback(network, args_.feedbackAddress, request);
+    MSG dropped;
+    while (PeekMessageW(&dropped, window_, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+    }
+    while (PeekMessageW(&dropped, window_, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+    }
+    SetCursor(previous);
+    return received;
+  }
+
+  // Memo1KeyDown, Edit1KeyDown, BitBtn1KeyDown: Esc closes the window. Taken before the
+  // controls see it, because the multi-line memo keeps every key for itself.
+  bool PreTranslate(const MSG& message) {
+    if (message.message != WM_KEYDOWN || message.wParam != VK_ESCAPE) return false;
+    if (message.hwnd != memo_ && message.hwnd != edit_ && message.hwnd != button_) return false;
+    done_ = true;
+    return true;
+  }
+
+  FeedbackFormArgs args_;
+  HWND window_ = nullptr;
+  ChoicePanel liked_;     // Panel4 with Image1
+  ChoicePanel disliked_;  // Panel5 with Image2
+  HWND memo_ = nullptr;
+  HWND edit_ = nullptr;
+  HWND button_ = nullptr;
+  HWND lastFocus_ = nullptr;
+  UniqueGdiObject font_;
+  UniqueGdiObject captionFont_;
+  UniqueGdiObject textFont_;
+  UniqueGdiObject boldFont_;
+  UniqueIcon envelope_;
+  UniqueHandle<ImageListTraits> imageList_;
+  bool done_ = false;
+};
+
+}  // namespace
+
+void ShowFeedbackForm(const FeedbackFormArgs& args) {
+  FeedbackWindow window(args);
+  window.ShowModal();
+}
 
 }  // namespace quillet

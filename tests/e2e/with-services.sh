@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Runs the update-notification end-to-end tests against the real maker's web service on this
-# machine: a per-run test certificate authority that only the test Wine prefix trusts, one
-# service over HTTPS that offers version 3.2 with a web download address, and one over plain
-# HTTP whose download address is a local program (which the program must not open).
+# Runs the update-notification and feedback end-to-end tests against the real maker's web
+# service on this machine: a per-run test certificate authority that only the test Wine prefix
+# trusts, one service over HTTPS that offers version 3.2 with a web download address, one over
+# plain HTTP whose download address is a local program (which the program must not open), and
+# two that take feedback, one over HTTPS and one over plain HTTP only.
 #   with-services.sh QUILLET-SERVICE TRUST_ROOT.EXE QUILLET_E2E_TESTS.EXE [test options]
 # The tests learn the services' addresses and log files from QUILLET_E2E_* variables.
 set -euo pipefail
-service=$1 trust=$2 tests=$3
+service=$(realpath "$1") trust=$2 tests=$3
 shift 3
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 work=$(mktemp -d)
@@ -58,5 +59,16 @@ export QUILLET_E2E_OFFER_LOG="$(winepath -w "$work/offer.log" 2>/dev/null)"
 start_service unsafe no 'C:\windows\system32\notepad.exe'
 export QUILLET_E2E_UNSAFE_ADDRESS="localhost:$PORT/service/check"
 
+# The feedback tests read back what a service kept with "quillet-service --feedback CONFIG",
+# which they start themselves (Unix paths; Wine runs the Linux program).
+start_service feedback yes "https://quillet.example.com/get/3.2"
+export QUILLET_E2E_FEEDBACK_ADDRESS="localhost:$PORT/service/feedback"
+export QUILLET_E2E_FEEDBACK_CONFIG="$work/feedback.conf"
+start_service feedback-plain no "https://quillet.example.com/get/3.2"
+export QUILLET_E2E_FEEDBACK_PLAIN_ADDRESS="localhost:$PORT/service/feedback"
+export QUILLET_E2E_FEEDBACK_PLAIN_CONFIG="$work/feedback-plain.conf"
+export QUILLET_E2E_SERVICE_PROGRAM="$service"
+export QUILLET_E2E_FEEDBACK_WORK="$work"
+
 "$ROOT/scripts/wine-run.sh" "$trust" "$(winepath -w "$work/ca/ca.pem" 2>/dev/null)"
-"$ROOT/scripts/wine-run.sh" "$tests" --gtest_filter='Update*' "$@"
+"$ROOT/scripts/wine-run.sh" "$tests" --gtest_filter='Update*:Feedback*' "$@"

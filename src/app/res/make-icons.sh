@@ -45,6 +45,13 @@ glyph load48 "$FOLDER_BACK $FOLDER_FRONT"
 glyph save48 "fill #2f4f8f stroke #1b2f57 stroke-width 2 polygon 6,6 50,6 58,14 58,58 6,58 fill #c9d1dc stroke none rectangle 18,7 44,22 fill #2f4f8f rectangle 36,10 41,19 fill white rectangle 14,33 50,55 fill #8fa3c0 rectangle 18,39 46,41 rectangle 18,46 46,48"
 glyph terminal "fill #1e1e1e stroke #5c5c5c stroke-width 2 roundrectangle 3,8 61,56 6,6 fill none stroke #3fd16b stroke-width 5 stroke-linecap round stroke-linejoin round polyline 13,22 25,31 13,40 line 30,43 46,43"
 
+# The feedback window's choice pictures: a smiling and a sad yellow face.
+glyph liked "fill #ffd43b stroke #c08a00 stroke-width 3 circle 32,32 32,4 fill #5b3b00 stroke none ellipse 23,25 4,6 0,360 ellipse 41,25 4,6 0,360 fill none stroke #5b3b00 stroke-width 5 stroke-linecap round stroke-linejoin round polyline 19,37 21,40 23,42 26,44 29,45 32,45 35,45 38,44 41,42 43,40 45,37"
+glyph disliked "fill #ffd43b stroke #c08a00 stroke-width 3 circle 32,32 32,4 fill #5b3b00 stroke none ellipse 23,25 4,6 0,360 ellipse 41,25 4,6 0,360 fill none stroke #5b3b00 stroke-width 5 stroke-linecap round stroke-linejoin round polyline 19,51 21,49 23,47 26,46 29,45 32,45 35,45 38,46 41,47 43,49 45,51"
+
+# "发送": a sealed envelope.
+glyph envelope "fill #fdfaf0 stroke #4a6fa5 stroke-width 5 stroke-linejoin round rectangle 4,13 60,51 fill none polyline 4,13 32,36 60,13"
+
 # The notice window's close button: a grey cross.
 glyph close "fill none stroke #5f6368 stroke-width 9 stroke-linecap round line 16,16 48,48 line 48,16 16,48"
 
