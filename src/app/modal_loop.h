@@ -16,4 +16,24 @@ namespace quillet {
 void RunModalLoop(HWND window, HWND owner, const bool& done,
                   const std::function<bool(const MSG&)>& preTranslate = {});
 
+// Keeps the focused control of a modal window across a switch to another program and back.
+class FocusKeeper {
+ public:
+  // WM_ACTIVATE of window: remembers the focused control when the window is left and gives the
+  // focus back when it returns, to fallback when none was kept. True when it set the focus.
+  bool OnActivate(HWND window, WPARAM wParam, HWND fallback = nullptr) {
+    if (LOWORD(wParam) == WA_INACTIVE) {
+      last_ = GetFocus();
+      return false;
+    }
+    HWND target = last_ && IsChild(window, last_) ? last_ : fallback;
+    if (!target) return false;
+    SetFocus(target);
+    return true;
+  }
+
+ private:
+  HWND last_ = nullptr;
+};
+
 }  // namespace quillet

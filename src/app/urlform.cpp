@@ -70,14 +70,7 @@ class AddUrlWindow final : public WindowBase {
         done_ = true;  // the loop destroys the window
         return true;
       case WM_ACTIVATE:
-        // Keep the focused control across a switch to another program and back.
-        if (LOWORD(wParam) == WA_INACTIVE) {
-          lastFocus_ = GetFocus();
-        } else if (lastFocus_ && IsChild(window_, lastFocus_)) {
-          SetFocus(lastFocus_);
-          return true;
-        }
-        return false;
+        return focus_.OnActivate(window_, wParam);
       default:
         return false;
     }
@@ -151,7 +144,7 @@ class AddUrlWindow final : public WindowBase {
   HWND memo_ = nullptr;
   HWND ok_ = nullptr;
   HWND cancel_ = nullptr;
-  HWND lastFocus_ = nullptr;
+  FocusKeeper focus_;
   UniqueGdiObject font_;
   UniqueGdiObject buttonFont_;
   bool done_ = false;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <windowsx.h>
 
 namespace quillet {
 
@@ -32,6 +33,36 @@ struct WindowDrag {
     if (!dragging) return;
     dragging = false;
     if (GetCapture()) ReleaseCapture();
+  }
+
+  // The mouse messages of a carrying window, its client coordinates taken to the screen.
+  // True when the message was taken; a lost capture ends the drag but is left to the window.
+  bool HandleMouseMessage(HWND window, UINT message, LPARAM lParam) {
+    POINT screen{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    switch (message) {
+      case WM_LBUTTONDOWN:
+      case WM_LBUTTONDBLCLK:
+      case WM_MBUTTONDOWN:
+      case WM_MBUTTONDBLCLK:
+      case WM_RBUTTONDOWN:
+        ClientToScreen(window, &screen);
+        MouseDown(window, message, screen);
+        return true;
+      case WM_MOUSEMOVE:
+        ClientToScreen(window, &screen);
+        MouseMove(window, screen);
+        return true;
+      case WM_LBUTTONUP:
+      case WM_MBUTTONUP:
+      case WM_RBUTTONUP:
+        MouseUp();
+        return true;
+      case WM_CAPTURECHANGED:
+        dragging = false;
+        return false;
+      default:
+        return false;
+    }
   }
 };
 

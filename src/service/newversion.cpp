@@ -190,27 +190,15 @@ bool TNewVer::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT&
     }
     case WM_LBUTTONDOWN:
     case WM_MBUTTONDOWN:
-    case WM_RBUTTONDOWN: {
-      POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-      if (!CarriesDrag(point)) return true;
-      ClientToScreen(Handle(), &point);
-      drag_.MouseDown(Handle(), message, point);
-      return true;
-    }
-    case WM_MOUSEMOVE: {
-      POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-      ClientToScreen(Handle(), &point);
-      drag_.MouseMove(Handle(), point);
-      return true;
-    }
+    case WM_RBUTTONDOWN:
+      if (!CarriesDrag(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)})) return true;
+      return drag_.HandleMouseMessage(Handle(), message, lParam);
+    case WM_MOUSEMOVE:
     case WM_LBUTTONUP:
     case WM_MBUTTONUP:
     case WM_RBUTTONUP:
-      drag_.MouseUp();
-      return true;
     case WM_CAPTURECHANGED:
-      drag_.dragging = false;
-      return false;
+      return drag_.HandleMouseMessage(Handle(), message, lParam);
     case WM_DESTROY:
       for (UINT_PTR timer : {kTimerStartId, kTimerCloseId, kTimerLinkId}) KillTimer(Handle(), timer);
       return false;

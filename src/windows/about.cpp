@@ -322,34 +322,16 @@ class TAboutBox final : public WindowBase {
       case WM_LBUTTONDBLCLK:
       case WM_MBUTTONDOWN:
       case WM_MBUTTONDBLCLK:
-      case WM_RBUTTONDOWN: {
-        POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-        ClientToScreen(Handle(), &point);
-        drag_.MouseDown(Handle(), message == WM_RBUTTONDOWN ? WM_RBUTTONDOWN : WM_LBUTTONDOWN, point);
-        return true;
-      }
-      case WM_MOUSEMOVE: {
-        POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-        ClientToScreen(Handle(), &point);
-        drag_.MouseMove(Handle(), point);
-        return true;
-      }
+      case WM_RBUTTONDOWN:
+      case WM_MOUSEMOVE:
       case WM_LBUTTONUP:
       case WM_MBUTTONUP:
       case WM_RBUTTONUP:
-        drag_.MouseUp();
-        return true;
       case WM_CAPTURECHANGED:
-        drag_.dragging = false;
-        return false;
+        return drag_.HandleMouseMessage(Handle(), message, lParam);
       case WM_ACTIVATE:
-        // Keep the focused button across a switch to another program and back; BitBtn1
-        // has it when the window first opens.
-        if (LOWORD(wParam) == WA_INACTIVE) {
-          lastFocus_ = GetFocus();
-        } else {
-          SetFocus(lastFocus_ && IsChild(Handle(), lastFocus_) ? lastFocus_ : bitBtn1_);
-        }
+        // BitBtn1 has the focus when the window first opens.
+        focus_.OnActivate(Handle(), wParam, bitBtn1_);
         return true;
       case WM_CLOSE:
         Close();  // the loop destroys the window
@@ -628,7 +610,7 @@ class TAboutBox final : public WindowBase {
   HWND image2_ = nullptr;
   HWND bitBtn1_ = nullptr;
   HWND bitBtn2_ = nullptr;
-  HWND lastFocus_ = nullptr;
+  FocusKeeper focus_;
   UniqueGdiObject captionFont_;
   UniqueGdiObject rainFont_;
   UniqueGdiObject logo_;

@@ -230,14 +230,7 @@ class FeedbackWindow final : public WindowBase {
         done_ = true;
         return true;
       case WM_ACTIVATE:
-        // Keep the focused control across a switch to another program and back.
-        if (LOWORD(wParam) == WA_INACTIVE) {
-          lastFocus_ = GetFocus();
-        } else if (lastFocus_ && IsChild(window_, lastFocus_)) {
-          SetFocus(lastFocus_);
-          return true;
-        }
-        return false;
+        return focus_.OnActivate(window_, wParam);
       default:
         return false;
     }
@@ -398,7 +391,7 @@ class FeedbackWindow final : public WindowBase {
   HWND memo_ = nullptr;
   HWND edit_ = nullptr;
   HWND button_ = nullptr;
-  HWND lastFocus_ = nullptr;
+  FocusKeeper focus_;
   UniqueGdiObject font_;
   UniqueGdiObject captionFont_;
   UniqueGdiObject textFont_;

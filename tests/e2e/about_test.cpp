@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -135,20 +136,9 @@ TEST(About, LicenseOpensTheFileBesideTheProgramInNotepad) {
   ASSERT_TRUE(about) << "no about window";
 
   PostMessageW(about, WM_COMMAND, IDM_LICENSEPRIVACYPOLICY1, 0);
-  HWND notepad = nullptr;
-  ASSERT_TRUE(WaitUntil([&] {
-    const auto found = LicenseNotepads();
-    notepad = found.empty() ? nullptr : found[0];
-    return notepad != nullptr;
-  })) << "no Notepad window with license.txt";
-  std::string shown;
-  WaitUntil([&] {
-    shown = program.Text(FindWindowExW(notepad, nullptr, L"Edit", nullptr));
-    return !shown.empty();
-  });
-  std::string expected = ReadFileBytes(program.PathInFolder(L"license.txt"));
-  if (expected.rfind("\xEF\xBB\xBF", 0) == 0) expected.erase(0, 3);
-  EXPECT_EQ(shown, expected);
+  const std::optional<std::string> shown = WaitForLicenseInNotepad();
+  ASSERT_TRUE(shown) << "no Notepad window with license.txt";
+  EXPECT_EQ(*shown, LicenseFileText(program.PathInFolder(L"license.txt")));
   EXPECT_FALSE(program.AnyMessageBox());
   CloseLicenseNotepads();
   EXPECT_TRUE(CloseAbout(program, about));

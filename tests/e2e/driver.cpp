@@ -453,7 +453,17 @@ HWND Program::Control(int id) const { return ChildById(main_, id); }
 
 HWND Program::List() const { return Control(IDC_LISTBOX1); }
 
-std::string Program::Text(HWND window) const {
+std::string Program::Text(HWND window) const { return WindowText(window); }
+
+std::wstring EnvironmentText(const wchar_t* name) {
+  const DWORD length = GetEnvironmentVariableW(name, nullptr, 0);
+  if (length == 0) return {};
+  std::wstring value(length, L'\0');
+  value.resize(GetEnvironmentVariableW(name, value.data(), length));
+  return value;
+}
+
+std::string WindowText(HWND window) {
   if (!window) return {};
   DWORD_PTR length = 0;
   if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kWaitMs, &length)) return {};
@@ -759,6 +769,29 @@ void CloseLicenseNotepads() {
       CloseHandle(process);
     }
   }
+}
+
+std::optional<std::string> WaitForLicenseInNotepad() {
+  HWND notepad = nullptr;
+  if (!WaitUntil([&] {
+        const auto found = LicenseNotepads();
+        notepad = found.empty() ? nullptr : found[0];
+        return notepad != nullptr;
+      })) {
+    return std::nullopt;
+  }
+  std::string shown;
+  WaitUntil([&] {
+    shown = WindowText(FindWindowExW(notepad, nullptr, L"Edit", nullptr));
+    return !shown.empty();
+  });
+  return shown;
+}
+
+std::string LicenseFileText(const std::wstring& path) {
+  std::string text = ReadFileBytes(path);
+  if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
+  return text;
 }
 
 }  // namespace quillet::e2e

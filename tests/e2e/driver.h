@@ -30,6 +30,12 @@ std::wstring QuilletExe();
 std::wstring RecorderExe();
 std::wstring ToWindowsPath(const std::string& build_path);
 
+// An environment variable of this process; "" when it is not set.
+std::wstring EnvironmentText(const wchar_t* name);
+
+// The text of a window of any process (WM_GETTEXT); "" when it does not answer.
+std::string WindowText(HWND window);
+
 // A child window (at any depth) of `parent` with the given control ID.
 HWND ChildById(HWND parent, int id);
 
@@ -193,6 +199,11 @@ class Program {
 std::vector<HWND> LicenseNotepads();
 // Closes them and waits for their processes to end.
 void CloseLicenseNotepads();
+// Waits for a Notepad window showing license.txt and returns the text it shows; nullopt when
+// none appears in time.
+std::optional<std::string> WaitForLicenseInNotepad();
+// A license file's text as Notepad shows it: without its byte-order mark.
+std::string LicenseFileText(const std::wstring& path);
 
 // Saves a picture of the window (as on screen) as <name>.bmp in QUILLET_SCREENSHOT_DIR;
 // without that variable nothing is saved. Returns the file written, or "". The window is

@@ -21,12 +21,6 @@
 namespace quillet::e2e {
 namespace {
 
-std::wstring Variable(const wchar_t* name) {
-  wchar_t value[1024] = {};
-  const DWORD n = GetEnvironmentVariableW(name, value, 1024);
-  return n > 0 && n < 1024 ? value : L"";
-}
-
 // One feedback request as the service keeps it.
 struct Kept {
   std::string receivedAt, appname, version, email, feedback;
@@ -52,11 +46,11 @@ std::string Unescape(std::string_view field) {
 // temporary name and renamed when complete, and the test waits for the final name.
 std::optional<std::vector<Kept>> KeptFeedback(const std::wstring& config) {
   static int runs = 0;
-  const std::string work = Narrow(Variable(L"QUILLET_E2E_FEEDBACK_WORK"));
+  const std::string work = Narrow(EnvironmentText(L"QUILLET_E2E_FEEDBACK_WORK"));
   const std::string output =
       work + "/kept-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++runs) + ".txt";
   auto quoted = [](const std::string& path) { return std::string("'").append(path).append("'"); };
-  std::string script = quoted(Narrow(Variable(L"QUILLET_E2E_SERVICE_PROGRAM")));
+  std::string script = quoted(Narrow(EnvironmentText(L"QUILLET_E2E_SERVICE_PROGRAM")));
   script.append(" --feedback ").append(quoted(Narrow(config))).append(" > ").append(quoted(output + ".part"));
   script.append(" && mv ").append(quoted(output + ".part")).append(" ").append(quoted(output));
   const std::wstring shell = ToWindowsPath("/bin/sh");
@@ -106,7 +100,7 @@ COLORREF BackgroundOnScreen(HWND window) {
 class Feedback : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (Variable(L"QUILLET_E2E_FEEDBACK_ADDRESS").empty()) GTEST_SKIP() << "run through with-services.sh";
+    if (EnvironmentText(L"QUILLET_E2E_FEEDBACK_ADDRESS").empty()) GTEST_SKIP() << "run through with-services.sh";
   }
   void TearDown() override { SetEnvironmentVariableW(L"QUILLET_FEEDBACK_ADDRESS", nullptr); }
 
@@ -179,10 +173,10 @@ class Feedback : public ::testing::Test {
 };
 
 TEST_F(Feedback, LikedWithAnEmptyMemoSendsTheChoiceAndOneCarriageReturn) {
-  const std::wstring config = Variable(L"QUILLET_E2E_FEEDBACK_CONFIG");
+  const std::wstring config = EnvironmentText(L"QUILLET_E2E_FEEDBACK_CONFIG");
   const auto before = KeptFeedback(config);
   ASSERT_TRUE(before) << "could not read the service's store";
-  HWND window = StartAndOpen(Variable(L"QUILLET_E2E_FEEDBACK_ADDRESS"));
+  HWND window = StartAndOpen(EnvironmentText(L"QUILLET_E2E_FEEDBACK_ADDRESS"));
   ASSERT_TRUE(window);
   ASSERT_TRUE(Choose(window, IDC_FEEDBACK_PANEL4)) << "the click did not choose 我喜欢它!";
 
@@ -205,10 +199,10 @@ TEST_F(Feedback, LikedWithAnEmptyMemoSendsTheChoiceAndOneCarriageReturn) {
 }
 
 TEST_F(Feedback, ChineseTextAndAnAddressReachTheServiceIntact) {
-  const std::wstring config = Variable(L"QUILLET_E2E_FEEDBACK_CONFIG");
+  const std::wstring config = EnvironmentText(L"QUILLET_E2E_FEEDBACK_CONFIG");
   const auto before = KeptFeedback(config);
   ASSERT_TRUE(before) << "could not read the service's store";
-  HWND window = StartAndOpen(Variable(L"QUILLET_E2E_FEEDBACK_ADDRESS"));
+  HWND window = StartAndOpen(EnvironmentText(L"QUILLET_E2E_FEEDBACK_ADDRESS"));
   ASSERT_TRUE(window);
   const std::string memo = "第一行：列表打开得很快，谢谢！\r\n第二行 \"引号\" & 100% = 满意\r\n\tTab 和 ~!@#$^*()_+";
   ASSERT_TRUE(Choose(window, IDC_FEEDBACK_PANEL4)) << "the click did not choose 我喜欢它!";
@@ -230,10 +224,10 @@ TEST_F(Feedback, ChineseTextAndAnAddressReachTheServiceIntact) {
 }
 
 TEST_F(Feedback, AnInvalidAddressIsRefusedAndNothingIsSent) {
-  const std::wstring config = Variable(L"QUILLET_E2E_FEEDBACK_CONFIG");
+  const std::wstring config = EnvironmentText(L"QUILLET_E2E_FEEDBACK_CONFIG");
   const auto before = KeptFeedback(config);
   ASSERT_TRUE(before) << "could not read the service's store";
-  HWND window = StartAndOpen(Variable(L"QUILLET_E2E_FEEDBACK_ADDRESS"));
+  HWND window = StartAndOpen(EnvironmentText(L"QUILLET_E2E_FEEDBACK_ADDRESS"));
   ASSERT_TRUE(window);
   program_.SetText(ChildById(window, IDC_FEEDBACK_MEMO1), "不会发送");
   program_.SetText(ChildById(window, IDC_FEEDBACK_EDIT1), "user@localhost");
@@ -295,10 +289,10 @@ TEST_F(Feedback, AnAnswerOtherThanOkShowsTheFailureAndTheWindowKeepsItsContent) 
 }
 
 TEST_F(Feedback, AServiceWithoutTlsIsReachedOverPlainHttp) {
-  const std::wstring config = Variable(L"QUILLET_E2E_FEEDBACK_PLAIN_CONFIG");
+  const std::wstring config = EnvironmentText(L"QUILLET_E2E_FEEDBACK_PLAIN_CONFIG");
   const auto before = KeptFeedback(config);
   ASSERT_TRUE(before) << "could not read the service's store";
-  HWND window = StartAndOpen(Variable(L"QUILLET_E2E_FEEDBACK_PLAIN_ADDRESS"));
+  HWND window = StartAndOpen(EnvironmentText(L"QUILLET_E2E_FEEDBACK_PLAIN_ADDRESS"));
   ASSERT_TRUE(window);
   program_.SetText(ChildById(window, IDC_FEEDBACK_MEMO1), "经由 http 送达");
 

@@ -25,12 +25,6 @@ constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Ru
 constexpr wchar_t kLogOnValue[] = L"KALMIRO - Quillet";
 constexpr DWORD kInstallerWaitMs = 60000;
 
-std::wstring Variable(const wchar_t* name) {
-  wchar_t value[2048] = {};
-  const DWORD n = GetEnvironmentVariableW(name, value, 2048);
-  return n > 0 && n < 2048 ? value : L"";
-}
-
 std::wstring KnownFolder(int csidl) {
   wchar_t path[MAX_PATH] = {};
   SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
@@ -146,9 +140,9 @@ std::vector<std::string> PackageProcesses() {
 class Package : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (Variable(L"QUILLET_E2E_SETUP_EXE").empty()) GTEST_SKIP() << "run through with-package.sh";
-    setup_ = Variable(L"QUILLET_E2E_SETUP_EXE");
-    portable_ = Variable(L"QUILLET_E2E_PORTABLE_DIR");
+    if (EnvironmentText(L"QUILLET_E2E_SETUP_EXE").empty()) GTEST_SKIP() << "run through with-package.sh";
+    setup_ = EnvironmentText(L"QUILLET_E2E_SETUP_EXE");
+    portable_ = EnvironmentText(L"QUILLET_E2E_PORTABLE_DIR");
   }
   // Takes away what an earlier, interrupted run may have left installed.
   static void RemoveInstalled() {
@@ -164,7 +158,7 @@ class Package : public ::testing::Test {
 };
 
 TEST_F(Package, ThePortableZipHoldsTheProgramAndItsLicenseAndKeepsItsSettingsBesideIt) {
-  EXPECT_EQ(Narrow(Variable(L"QUILLET_E2E_ZIP_LISTING")), "quillet.exe license.txt");
+  EXPECT_EQ(Narrow(EnvironmentText(L"QUILLET_E2E_ZIP_LISTING")), "quillet.exe license.txt");
   Program program(Program::ExistingCopy{portable_});
   ASSERT_FALSE(FileExists(program.SettingsPath()));
   ASSERT_TRUE(program.Start()) << program.Error();
@@ -202,20 +196,9 @@ TEST_F(Package, SilentInstallRunsTheProgramAndSilentUninstallTakesItAwayButKeeps
     HWND about = program.WaitForWindow(QUILLET_ABOUT_CLASS);
     ASSERT_TRUE(about) << "no about window";
     PostMessageW(about, WM_COMMAND, IDM_LICENSEPRIVACYPOLICY1, 0);
-    HWND notepad = nullptr;
-    ASSERT_TRUE(WaitUntil([&] {
-      const auto found = LicenseNotepads();
-      notepad = found.empty() ? nullptr : found[0];
-      return notepad != nullptr;
-    })) << "no Notepad window with license.txt";
-    std::string shown;
-    WaitUntil([&] {
-      shown = program.Text(FindWindowExW(notepad, nullptr, L"Edit", nullptr));
-      return !shown.empty();
-    });
-    std::string expected = ReadFileBytes(folder + L"license.txt");
-    if (expected.rfind("\xEF\xBB\xBF", 0) == 0) expected.erase(0, 3);
-    EXPECT_EQ(shown, expected);
+    const std::optional<std::string> shown = WaitForLicenseInNotepad();
+    ASSERT_TRUE(shown) << "no Notepad window with license.txt";
+    EXPECT_EQ(*shown, LicenseFileText(folder + L"license.txt"));
     CloseLicenseNotepads();
     PostMessageW(about, WM_CLOSE, 0, 0);
     EXPECT_TRUE(WaitUntil([&] { return !program.FindWindowOfClass(QUILLET_ABOUT_CLASS); }));

@@ -18,12 +18,6 @@
 namespace quillet::e2e {
 namespace {
 
-std::wstring Variable(const wchar_t* name) {
-  wchar_t value[1024] = {};
-  const DWORD n = GetEnvironmentVariableW(name, value, 1024);
-  return n > 0 && n < 1024 ? value : L"";
-}
-
 // The update key of this program: its name is the digest of the application name.
 std::wstring UpdateKeyPath() {
   return L"SOFTWARE\\Microsoft\\VS\\ServiceModules\\" + Widen(Md5Hex("KALMIRO - Quillet"));
@@ -50,7 +44,7 @@ int ChecksLogged(const std::wstring& log) {
 class Update : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (Variable(L"QUILLET_E2E_OFFER_ADDRESS").empty()) GTEST_SKIP() << "run through with-services.sh";
+    if (EnvironmentText(L"QUILLET_E2E_OFFER_ADDRESS").empty()) GTEST_SKIP() << "run through with-services.sh";
     RegDeleteTreeW(HKEY_CURRENT_USER, UpdateKeyPath().c_str());
   }
   void TearDown() override {
@@ -63,8 +57,8 @@ class Update : public ::testing::Test {
 };
 
 TEST_F(Update, AnOfferShowsTheNoticeAndKeepsTheStateInTheRegistry) {
-  UseService(Variable(L"QUILLET_E2E_OFFER_ADDRESS"));
-  const int before = ChecksLogged(Variable(L"QUILLET_E2E_OFFER_LOG"));
+  UseService(EnvironmentText(L"QUILLET_E2E_OFFER_ADDRESS"));
+  const int before = ChecksLogged(EnvironmentText(L"QUILLET_E2E_OFFER_LOG"));
   Program program;
   ASSERT_TRUE(program.Start()) << program.Error();
   const DWORD started = GetTickCount();
@@ -82,7 +76,7 @@ TEST_F(Update, AnOfferShowsTheNoticeAndKeepsTheStateInTheRegistry) {
   EXPECT_NE(GetForegroundWindow(), notice);
   SaveScreenshot(GetDesktopWindow(), "update-notice");
 
-  EXPECT_EQ(ChecksLogged(Variable(L"QUILLET_E2E_OFFER_LOG")), before + 1) << "the request went over HTTPS once";
+  EXPECT_EQ(ChecksLogged(EnvironmentText(L"QUILLET_E2E_OFFER_LOG")), before + 1) << "the request went over HTTPS once";
   EXPECT_EQ(UpdateValue(L"HowMany"), "1");
   EXPECT_EQ(UpdateValue(L"InstalledVersion"), "3.1");
   EXPECT_EQ(UpdateValue(L"CurrentVersion"), "3.2");
@@ -113,7 +107,7 @@ TEST_F(Update, TheLinkHandsOnlyWebAddressesToTheShellAndCloses) {
   for (const LinkCase& c : cases) {
     SCOPED_TRACE(c.name);
     RegDeleteTreeW(HKEY_CURRENT_USER, UpdateKeyPath().c_str());
-    UseService(Variable(c.service));
+    UseService(EnvironmentText(c.service));
     Program program;
     const std::wstring recorder = program.InstallRecorder();
     WebAddressesToRecorder redirect(recorder);
@@ -147,13 +141,13 @@ TEST_F(Update, AServiceThatIsDownShowsNothing) {
 TEST_F(Update, NotificationsSwitchedOffSendNoRequest) {
   const std::wstring settings = UpdateKeyPath() + L"\\Settings";
   RegSetKeyValueW(HKEY_CURRENT_USER, settings.c_str(), L"ShowUpdate", REG_SZ, L"0", sizeof(L"0"));
-  UseService(Variable(L"QUILLET_E2E_OFFER_ADDRESS"));
-  const int before = ChecksLogged(Variable(L"QUILLET_E2E_OFFER_LOG"));
+  UseService(EnvironmentText(L"QUILLET_E2E_OFFER_ADDRESS"));
+  const int before = ChecksLogged(EnvironmentText(L"QUILLET_E2E_OFFER_LOG"));
   Program program;
   ASSERT_TRUE(program.Start()) << program.Error();
   ASSERT_TRUE(WaitUntil([&] { return UpdateValue(L"HowMany") == "1"; }, 15000)) << "the run did not start";
   EXPECT_FALSE(program.WaitForWindow(QUILLET_NEWVER_CLASS, 5000));
-  EXPECT_EQ(ChecksLogged(Variable(L"QUILLET_E2E_OFFER_LOG")), before);
+  EXPECT_EQ(ChecksLogged(EnvironmentText(L"QUILLET_E2E_OFFER_LOG")), before);
   EXPECT_EQ(UpdateValue(L"ShowUpdate"), "0");
   EXPECT_TRUE(program.Exit());
 }
