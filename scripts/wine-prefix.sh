@@ -32,6 +32,11 @@ link='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink'
 for face in "Tahoma" "MS Shell Dlg" "MS Shell Dlg 2" "Segoe UI" "Microsoft Sans Serif"; do
   reg "$link" /v "$face" /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei'
 done
+# Chinese Windows draws its dialogs (the installer's pages among them) in SimSun, which Wine
+# lacks: the CJK font stands in for it.
+for face in "SimSun" "宋体" "NSimSun"; do
+  reg 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /t REG_SZ /d 'WenQuanYi Micro Hei'
+done
 reg 'HKCU\Software\Wine' /v Version /t REG_SZ /d win10
 reg 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0
 
