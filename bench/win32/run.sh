@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the program and its yardstick, then measures them under Wine in one run:
-# start-up against an empty window, file size, a 100,000-line paste, the cost of waiting and
-# the processor time of the about window with its rain.
+# start-up against an empty window (QUILLET_STARTUP_RUNS runs of QUILLET_STARTUP_ROUNDS rounds),
+# file size, a 100,000-line paste, the cost of waiting and the processor time of the about
+# window with its rain.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 cd "$root"
@@ -14,6 +15,16 @@ source scripts/xvfb.sh
 export WINEPREFIX="$root/build/bench-prefix"
 scripts/wine-prefix.sh "$WINEPREFIX"
 xvfb_start
-scripts/wine-run.sh "$build/bench/win32/quillet_window_bench.exe" \
-  "$(winepath -w "$build/src/app/quillet.exe")" "$(winepath -w "$build/bench/win32/empty_window.exe")"
+# Start-up times move from run to run: the start-up is measured in several runs of many rounds
+# each (the first run also takes the other measurements), each giving its median and spread.
+rounds="${QUILLET_STARTUP_ROUNDS:-21}"
+runs="${QUILLET_STARTUP_RUNS:-3}"
+quillet_exe="$(winepath -w "$build/src/app/quillet.exe")"
+empty_exe="$(winepath -w "$build/bench/win32/empty_window.exe")"
+scripts/wine-run.sh "$build/bench/win32/quillet_window_bench.exe" "$quillet_exe" "$empty_exe" --rounds "$rounds"
+for ((run = 2; run <= runs; run++)); do
+  echo "start-up, run $run of $runs:"
+  scripts/wine-run.sh "$build/bench/win32/quillet_window_bench.exe" "$quillet_exe" "$empty_exe" \
+    --rounds "$rounds" --startup-only
+done
 scripts/wine-run.sh "$build/bench/win32/quillet_about_bench.exe"

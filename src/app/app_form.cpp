@@ -1,4 +1,4 @@
-// TAppForm: creation, start-up (FormCreate), layout, hints, menus and message dispatch.
+// TAppForm: creation, layout, hints, menus and message dispatch.
 #include "app/app_form.h"
 
 #include <commctrl.h>
@@ -182,10 +182,13 @@ void TAppForm::Create() {
                  (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height,
                  SWP_NOZORDER | SWP_NOACTIVATE);
   }
-  CreateControls();
-  Layout();
-  StartTimers();
+  // FormCreate gives the window its stored place and size before the controls exist, so each
+  // control is made where the layout puts it, rather than moved there afterwards (and moved
+  // again for a stored size).
   FormCreate();
+  CreateControls();
+  StartTimers();
+  ApplyStartupSettings();
 }
 
 void TAppForm::StartTimers() {
@@ -196,6 +199,7 @@ void TAppForm::StartTimers() {
 }
 
 void TAppForm::OnTimer(UINT_PTR id) {
+  FinishStartup();  // first: TimerAdmin changes a menu image that must exist by then
   switch (id) {
     case kTimerAdminId: TimerAdminTimer(); break;
     case kTimerParamId: TimerParamTimer(); break;
@@ -214,7 +218,12 @@ void TAppForm::Show(int showCommand) {
 
 HWND TAppForm::AddControl(DWORD exStyle, const wchar_t* className, const wchar_t* text, DWORD style,
                           int id, HFONT font) {
-  HWND control = CreateWindowExW(exStyle, className, text, style | WS_CHILD, 0, 0, 10, 10, Handle(),
+  ControlPlace place{id, 0, 0, 10, 10};
+  for (const ControlPlace& planned : places_) {
+    if (planned.id == id) place = planned;
+  }
+  HWND control = CreateWindowExW(exStyle, className, text, style | WS_CHILD, place.x, place.y,
+                                 place.width, place.height, Handle(),
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                  GetModuleHandleW(nullptr), nullptr);
   if (control) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
@@ -228,13 +237,16 @@ void TAppForm::CreateControls() {
   listFont_.reset(CreateTahoma(13, FW_NORMAL));
   HFONT font = static_cast<HFONT>(font_.get());
 
-  // The tooltip has no owner: under Wine a window that owns a popup never enters the topmost
-  // band, which would silently break "总在最前面". It is destroyed with the main window.
-  tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
-                             WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
-                             CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
-                             GetModuleHandleW(nullptr), nullptr);
-  SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, 400);
+  // Row 6, the status bar, is made first, though it stays last in the z-order: the rows stack
+  // on its height.
+  status_ = AddControl(0, STATUSCLASSNAMEW, L"", WS_VISIBLE | SBARS_SIZEGRIP, IDC_STATUSBAR1, font);
+  int parts[1] = {-1};
+  SendMessageW(status_, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
+  SendMessageW(status_, WM_SIZE, 0, 0);
+  RECT client{};
+  GetClientRect(Handle(), &client);
+  places_ = PlaceControls(client.right, client.bottom);
+  laidOutClient_ = SIZE{client.right, client.bottom};
 
   auto iconButton = [&](int id, int iconId, int iconSize, const std::wstring& hint,
                         DWORD tabStop = WS_TABSTOP) {
@@ -292,6 +304,10 @@ void TAppForm::CreateControls() {
   HWND upDown = AddControl(0, UPDOWN_CLASSW, L"", WS_VISIBLE | UDS_ARROWKEYS | UDS_NOTHOUSANDS,
                            IDC_SPINEDIT1_UPDOWN, font);
   SendMessageW(upDown, UDM_SETBUDDY, reinterpret_cast<WPARAM>(spin), 0);
+  // Taking a buddy sizes the arrows to a width of their own; they go back to their place.
+  for (const ControlPlace& place : places_) {
+    if (place.id == IDC_SPINEDIT1_UPDOWN) MoveWindow(upDown, place.x, place.y, place.width, place.height, FALSE);
+  }
   SendMessageW(upDown, UDM_SETRANGE32, static_cast<WPARAM>(INT_MIN), static_cast<LPARAM>(INT_MAX));
   AddHint(upDown, waitHint);
   AddHint(AddControl(0, WC_STATICW, L"毫秒", WS_VISIBLE | SS_LEFT | SS_NOTIFY, IDC_LABEL3, font),
@@ -310,10 +326,19 @@ void TAppForm::CreateControls() {
   textButton(IDC_BITBTN1, L"QUILLET", IDI_GLYPH_OPEN, 32, static_cast<HFONT>(boldFont_.get()),
              BS_DEFPUSHBUTTON, L"打开所有列表项目");
 
-  // Row 6: the status bar, always lowest.
-  status_ = AddControl(0, STATUSCLASSNAMEW, L"", WS_VISIBLE | SBARS_SIZEGRIP, IDC_STATUSBAR1, font);
-  int parts[1] = {-1};
-  SendMessageW(status_, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
+  SetWindowPos(status_, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  places_.clear();
+}
+
+// The tooltip has no owner: under Wine a window that owns a popup never enters the topmost
+// band, which would silently break "总在最前面". It is destroyed with the main window.
+void TAppForm::CreateTooltip() {
+  tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                             WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                             CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
+                             GetModuleHandleW(nullptr), nullptr);
+  SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, 400);
+  for (auto& [control, hint] : hints_) AddHint(control, std::wstring(hint));
 }
 
 // A push button that presses without taking the focus: the press is tracked here instead of
@@ -368,10 +393,13 @@ bool TAppForm::PreTranslateMessage(MSG& message) {
   return IsDialogMessageW(window, &message) != FALSE;
 }
 
+// Before the tooltip exists only the hint is kept (the status bar shows it); CreateTooltip
+// registers the tool then.
 void TAppForm::AddHint(HWND control, const std::wstring& hint) {
   if (!control) return;
   auto& stored = hints_[control];
   stored = hint;
+  if (!tooltip_) return;
   TTTOOLINFOW tool{};
   tool.cbSize = sizeof(tool);
   tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
@@ -414,14 +442,7 @@ void TAppForm::CreateMenus() {
         info.fMask = MIIM_ID | MIIM_STRING;
         info.wID = item.id;
         info.dwTypeData = const_cast<wchar_t*>(item.caption);
-        if (item.icon) {
-          HBITMAP bitmap = IconToMenuBitmap(LoadIconImage(item.icon, 16), 16);
-          if (bitmap) {
-            menuBitmaps_.emplace_back(bitmap);
-            info.fMask |= MIIM_BITMAP;
-            info.hbmpItem = bitmap;
-          }
-        }
+        if (item.icon) menuImages_.push_back(MenuImage{menu, item.id, item.icon});
         if (item.hint && *item.hint) menuHints_[item.id] = item.hint;
       }
       InsertMenuItemW(menu, position++, TRUE, &info);
@@ -481,75 +502,20 @@ void TAppForm::CreateMenus() {
                                  {IDM_REMOVEALL1, L"移除所有", nullptr, 0}});
 }
 
-void TAppForm::FormCreate() {
-  HWND window = Handle();
-  DragAcceptFiles(window, TRUE);
-  AllowDropMessages(window, true);
-
-  const std::wstring programFile = args_.programFile.empty() ? ProgramFilePath() : args_.programFile;
-  TEXEVersionData version = ReadVersionData(programFile);
-  values_.company = Narrow(version.CompanyName);
-  values_.product = Narrow(version.ProductName);
-  values_.version = Narrow(ReadFixedVersionText(programFile));
-  values_.caption = values_.company + " - " + values_.product;
-  SetWindowTextW(window, Widen(values_.caption).c_str());
-
-  if (args_.settingsDir) {
-    settingsDir_ = *args_.settingsDir;
-    if (settingsDir_.empty() || settingsDir_.back() != '\\') settingsDir_ += '\\';
-  } else {
-    std::string folder = Narrow(programFile);
-    folder = folder.substr(0, folder.find_last_of('\\') == std::string::npos
-                                  ? 0
-                                  : folder.find_last_of('\\'));
-    settingsDir_ = ChooseSettingsDir(fileSystem_, folder, AppDataFolder(), values_.company,
-                                     values_.product);
+// The pictures of the menu items; no menu can open before they are there (FinishStartup).
+void TAppForm::AddMenuImages() {
+  for (const MenuImage& image : menuImages_) {
+    UniqueIcon icon(LoadIconImage(image.icon, 16));
+    HBITMAP bitmap = IconToMenuBitmap(static_cast<HICON>(icon.get()), 16);
+    if (!bitmap) continue;
+    menuBitmaps_.emplace_back(bitmap);
+    MENUITEMINFOW info{};
+    info.cbSize = sizeof(info);
+    info.fMask = MIIM_BITMAP;
+    info.hbmpItem = bitmap;
+    SetMenuItemInfoW(image.menu, image.id, FALSE, &info);
   }
-
-  ReadLogOnValue();
-  CreateRememberedSnapshot();
-
-  store_ = std::make_unique<SettingsStore>(fileSystem_, settingsDir_);
-  store_->Open();
-  ApplyStartupSettings();
-
-  folderList_.clear();
-}
-
-void TAppForm::ApplyStartupSettings() {
-  HWND window = Handle();
-  const ScreenSize screen{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  const StartupSettings stored = ReadStartupSettings(*store_, screen, EnvironmentVariable("WINDIR"));
-  RECT designed{};
-  GetWindowRect(window, &designed);
-  const WindowBounds bounds = StartupBounds(stored, designed.right - designed.left,
-                                            designed.bottom - designed.top, screen);
-  SetWindowPos(window, nullptr, bounds.left, bounds.top, bounds.width, bounds.height,
-               SWP_NOZORDER | SWP_NOACTIVATE);
-  if (stored.maximized) startMaximized_ = true;
-  saveGeometry_ = true;
-
-  if (stored.remember) {
-    remember_ = true;
-    SetMenuCheck(IDM_REMEMBER1, true);
-  }
-  if (stored.stayOnTop) {
-    stayOnTop_ = true;
-    SetMenuCheck(IDM_STAYONTOP1, true);
-    SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-  }
-  if (stored.autoClose) {
-    autoClose_ = true;
-    SetMenuCheck(IDM_AUTOCLOSE1, true);
-  }
-  if (stored.autoOpenList) {
-    autoOpenList_ = true;
-    SetMenuCheck(IDM_AUTOOPENLIST1, true);
-  }
-  // Through the controls, so their change handlers store the values as for the user.
-  SetControlText(IDC_SPINEDIT1, std::to_wstring(stored.wait));
-  SetControlText(IDC_EDIT1, Widen(stored.openWith));
-  if (stored.openWithNamedProgram) SetRadioChoice(false);
+  menuImages_.clear();
 }
 
 void TAppForm::FormResize(UINT sizeType) {
@@ -573,77 +539,87 @@ void TAppForm::Layout() {
   HWND window = Handle();
   RECT client{};
   GetClientRect(window, &client);
-  const int w = client.right;
-  int top = 0;
-
-  HWND closeButton = Control(IDC_BUTTON6);
-  if (panelCloseVisible_) {
-    MoveWindow(closeButton, 0, 0, w, kPanelCloseHeight, FALSE);
-    top = kPanelCloseHeight;
-  }
-  ShowWindow(closeButton, panelCloseVisible_ ? SW_SHOWNA : SW_HIDE);
-
+  laidOutClient_ = SIZE{client.right, client.bottom};
   SendMessageW(status_, WM_SIZE, 0, 0);
-  RECT statusRect{};
-  GetWindowRect(status_, &statusRect);
-  int bottom = client.bottom - (statusRect.bottom - statusRect.top);
-
-  // Panel7: the main button fills its row.
-  bottom -= kPanel7Height;
-  MoveControl(window, IDC_BITBTN1, 4, bottom + 4, w - 8, kPanel7Height - 8);
-
-  // Panel2: RadioButton1, RadioButton2, Edit1 (fills the middle), BitBtn2 at the right.
-  bottom -= kPanel2Height;
-  HFONT font = static_cast<HFONT>(font_.get());
-  int x = kMargin;
-  int radio1 = TextWidth(window, font, L"使用系统默认打开") + 24;
-  MoveControl(window, IDC_RADIOBUTTON1, x, bottom + 5, radio1, 18);
-  x += radio1 + 6;
-  int radio2 = TextWidth(window, font, L"打开:") + 24;
-  MoveControl(window, IDC_RADIOBUTTON2, x, bottom + 5, radio2, 18);
-  x += radio2 + 2;
-  const int browseWidth = 75;
-  MoveControl(window, IDC_EDIT1, x, bottom + 3, w - kMargin - browseWidth - 4 - x, 22);
-  MoveControl(window, IDC_BITBTN2, w - kMargin - browseWidth, bottom + 2, browseWidth, 24);
-
-  // Panel8: Label2, SpinEdit1 (edit and arrows), Label3.
-  bottom -= kPanel8Height;
-  panel8_ = RECT{0, bottom, w, bottom + kPanel8Height};
-  x = kMargin;
-  int label2 = TextWidth(window, font, L"等待:") + 2;
-  MoveControl(window, IDC_LABEL2, x, bottom + 8, label2, 14);
-  x += label2 + 6;
-  MoveControl(window, IDC_SPINEDIT1, x, bottom + 3, kSpinEditWidth - kUpDownWidth, 22);
-  MoveControl(window, IDC_SPINEDIT1_UPDOWN, x + kSpinEditWidth - kUpDownWidth, bottom + 3, kUpDownWidth, 22);
-  x += kSpinEditWidth + 6;
-  MoveControl(window, IDC_LABEL3, x, bottom + 8, TextWidth(window, font, L"毫秒") + 2, 14);
-
-  // Panel1: Label1 on top, Panel4 at its bottom, ListBox1 between.
-  int panel4 = bottom - kPanel4Height;
-  x = kMargin;
-  for (int id : {IDC_SPEEDBUTTON6, IDC_SPEEDBUTTON5, IDC_SPEEDBUTTON3, IDC_SPEEDBUTTON4}) {
-    MoveControl(window, id, x, panel4 + 3, 23, 29);
-    x += 25;
+  for (const ControlPlace& place : PlaceControls(client.right, client.bottom)) {
+    MoveControl(window, place.id, place.x, place.y, place.width, place.height);
   }
-  x += 8;
-  MoveControl(window, IDC_BUTTON1, x, panel4 + 5, 75, 25);
-  x += 79;
-  MoveControl(window, IDC_BUTTON2, x, panel4 + 5, 75, 25);
-  x += 79;
-  MoveControl(window, IDC_BUTTON3, x, panel4 + 5,
-              TextWidth(window, font, L"导出批处理文件") + 40, 25);
-  MoveControl(window, IDC_BUTTON5, w - kMargin - 22, panel4 + 5, 22, 25);
-  MoveControl(window, IDC_BUTTON4, w - kMargin - 22 - 24, panel4 + 5, 22, 25);
-
-  MoveControl(window, IDC_LABEL1, kMargin, top + 6, w - 2 * kMargin, 14);
-  int listTop = top + 24;
-  MoveWindow(list_view_, kMargin, listTop, w - 2 * kMargin, panel4 - listTop, FALSE);
+  ShowWindow(Control(IDC_BUTTON6), panelCloseVisible_ ? SW_SHOWNA : SW_HIDE);
   RECT listClient{};
   GetClientRect(list_view_, &listClient);
   ListView_SetColumnWidth(list_view_, 0, listClient.right);
 
   // The controls were moved without repainting; the children need it as much as the rows.
   RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+std::vector<TAppForm::ControlPlace> TAppForm::PlaceControls(int clientWidth, int clientHeight) {
+  HWND window = Handle();
+  const int w = clientWidth;
+  std::vector<ControlPlace> places;
+  auto place = [&](int id, int x, int y, int width, int height) {
+    places.push_back(ControlPlace{id, x, y, width < 0 ? 0 : width, height < 0 ? 0 : height});
+  };
+  int top = 0;
+  if (panelCloseVisible_) {
+    place(IDC_BUTTON6, 0, 0, w, kPanelCloseHeight);
+    top = kPanelCloseHeight;
+  }
+
+  RECT statusRect{};
+  GetWindowRect(status_, &statusRect);
+  int bottom = clientHeight - (statusRect.bottom - statusRect.top);
+
+  // Panel7: the main button fills its row.
+  bottom -= kPanel7Height;
+  place(IDC_BITBTN1, 4, bottom + 4, w - 8, kPanel7Height - 8);
+
+  // Panel2: RadioButton1, RadioButton2, Edit1 (fills the middle), BitBtn2 at the right.
+  bottom -= kPanel2Height;
+  HFONT font = static_cast<HFONT>(font_.get());
+  int x = kMargin;
+  int radio1 = TextWidth(window, font, L"使用系统默认打开") + 24;
+  place(IDC_RADIOBUTTON1, x, bottom + 5, radio1, 18);
+  x += radio1 + 6;
+  int radio2 = TextWidth(window, font, L"打开:") + 24;
+  place(IDC_RADIOBUTTON2, x, bottom + 5, radio2, 18);
+  x += radio2 + 2;
+  const int browseWidth = 75;
+  place(IDC_EDIT1, x, bottom + 3, w - kMargin - browseWidth - 4 - x, 22);
+  place(IDC_BITBTN2, w - kMargin - browseWidth, bottom + 2, browseWidth, 24);
+
+  // Panel8: Label2, SpinEdit1 (edit and arrows), Label3.
+  bottom -= kPanel8Height;
+  panel8_ = RECT{0, bottom, w, bottom + kPanel8Height};
+  x = kMargin;
+  int label2 = TextWidth(window, font, L"等待:") + 2;
+  place(IDC_LABEL2, x, bottom + 8, label2, 14);
+  x += label2 + 6;
+  place(IDC_SPINEDIT1, x, bottom + 3, kSpinEditWidth - kUpDownWidth, 22);
+  place(IDC_SPINEDIT1_UPDOWN, x + kSpinEditWidth - kUpDownWidth, bottom + 3, kUpDownWidth, 22);
+  x += kSpinEditWidth + 6;
+  place(IDC_LABEL3, x, bottom + 8, TextWidth(window, font, L"毫秒") + 2, 14);
+
+  // Panel1: Label1 on top, Panel4 at its bottom, ListBox1 between.
+  int panel4 = bottom - kPanel4Height;
+  x = kMargin;
+  for (int id : {IDC_SPEEDBUTTON6, IDC_SPEEDBUTTON5, IDC_SPEEDBUTTON3, IDC_SPEEDBUTTON4}) {
+    place(id, x, panel4 + 3, 23, 29);
+    x += 25;
+  }
+  x += 8;
+  place(IDC_BUTTON1, x, panel4 + 5, 75, 25);
+  x += 79;
+  place(IDC_BUTTON2, x, panel4 + 5, 75, 25);
+  x += 79;
+  place(IDC_BUTTON3, x, panel4 + 5, TextWidth(window, font, L"导出批处理文件") + 40, 25);
+  place(IDC_BUTTON5, w - kMargin - 22, panel4 + 5, 22, 25);
+  place(IDC_BUTTON4, w - kMargin - 22 - 24, panel4 + 5, 22, 25);
+
+  place(IDC_LABEL1, kMargin, top + 6, w - 2 * kMargin, 14);
+  const int listTop = top + 24;
+  place(IDC_LISTBOX1, kMargin, listTop, w - 2 * kMargin, panel4 - listTop);
+  return places;
 }
 
 void TAppForm::SetStatusText(const std::wstring& text) {
@@ -784,7 +760,11 @@ bool TAppForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
     case WM_NOTIFY:
       return OnNotify(reinterpret_cast<NMHDR*>(lParam), result);
     case WM_SIZE:
-      if (wParam != SIZE_MINIMIZED && status_) Layout();
+      // The first show sends one for the size the controls were made for: nothing moves then.
+      if (wParam != SIZE_MINIMIZED && status_ &&
+          (LOWORD(lParam) != laidOutClient_.cx || HIWORD(lParam) != laidOutClient_.cy)) {
+        Layout();
+      }
       FormResize(static_cast<UINT>(wParam));
       return false;
     case WM_TIMER:
@@ -803,6 +783,9 @@ bool TAppForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
         result = FALSE;  // let the control under the pointer choose its own cursor
         return true;
       }
+      return false;
+    case WM_INITMENU:  // every menu, also a popup menu, opens with its images
+      FinishStartup();
       return false;
     case WM_ENTERMENULOOP:
       SendMessageW(tooltip_, TTM_POP, 0, 0);
@@ -849,6 +832,7 @@ bool TAppForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
       EndApplication();
       return true;
     case WM_DESTROY:
+      WriteHeldSettings();  // a window ended before its first message loop
       if (tooltip_) DestroyWindow(tooltip_);
       tooltip_ = nullptr;
       for (UINT_PTR timer : {kTimerAdminId, kTimerParamId, kTimerCheckerId, kTimerSaveChangesId, kTimerCloseId}) {

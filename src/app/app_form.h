@@ -69,7 +69,9 @@ class TAppForm final : public WindowBase {
   ~TAppForm() override;
 
   // Creates the window (hidden) and runs FormCreate. Throws VersionDataError when the version
-  // record can't be read, like the start-up it aborts.
+  // record can't be read, like the start-up it aborts. What the first paint doesn't show (the
+  // tooltips, the menu images, the drop target, the settings file) follows on the first timer
+  // tick or when a menu opens, whichever comes first (FinishStartup).
   void Create();
   void Show(int showCommand);
 
@@ -112,23 +114,30 @@ class TAppForm final : public WindowBase {
   bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
  private:
-  // app_form.cpp: creation, start-up, layout, hints, menus.
+  // app_form.cpp: creation, layout, hints, menus.
+  struct ControlPlace {
+    int id;
+    int x, y, width, height;
+  };
   void CreateControls();
   HWND AddControl(DWORD exStyle, const wchar_t* className, const wchar_t* text, DWORD style, int id,
                   HFONT font);
   void CreateMenus();
+  void AddMenuImages();
+  void CreateTooltip();
   static LRESULT CALLBACK SpeedButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
                                           UINT_PTR id, DWORD_PTR refData);
   void AddHint(HWND control, const std::wstring& hint);
   void ShowButtonMenu(HWND button, HMENU menu);
-  void FormCreate();
   void ReadLogOnValue();
   void CreateRememberedSnapshot();
   void StartTimers();
   void OnTimer(UINT_PTR id);
-  void ApplyStartupSettings();
   void FormResize(UINT sizeType);
   void Layout();
+  // Where Layout puts each control for a client area of this width and height (the status bar
+  // docks itself and must be sized first); also sets panel8_.
+  std::vector<ControlPlace> PlaceControls(int clientWidth, int clientHeight);
   void UpdateHintForWindow(HWND window);
   void SetStatusText(const std::wstring& text);
   void OnMenuSelect(UINT item, UINT flags, HMENU menu);
@@ -136,6 +145,17 @@ class TAppForm final : public WindowBase {
   bool OnNotify(NMHDR* header, LRESULT& result);
   void Exit1Click();
   void EndApplication();
+
+  // app_form_startup.cpp: FormCreate, the stored settings at start, the work after the first
+  // paint.
+  void FormCreate();
+  void ApplyStartupGeometry();
+  void ApplyStartupSettings();
+  void FinishStartup();
+  // The option handlers' writes: at once, except while ApplyStartupSettings holds them; the
+  // file is then written after the first paint, once for each write held.
+  void SettingsChanged();
+  void WriteHeldSettings();
 
   // app_form_list.cpp: ListBox1 and the editing commands.
   void CreateListView();
@@ -231,6 +251,17 @@ class TAppForm final : public WindowBase {
   UniqueGdiObject font_, boldFont_, closeFont_, listFont_;
   std::vector<UniqueIcon> icons_;
   std::vector<UniqueGdiObject> menuBitmaps_;
+  struct MenuImage {
+    HMENU menu;
+    UINT id;
+    int icon;
+  };
+  std::vector<MenuImage> menuImages_;  // added by FinishStartup
+  std::vector<ControlPlace> places_;   // where CreateControls creates each control
+  SIZE laidOutClient_{-1, -1};         // the client size the controls are placed for
+  bool startupFinished_ = false;
+  bool holdSettingsFile_ = false;
+  int heldSettingsWrites_ = 0;
   HMENU mainMenu_ = nullptr;  // destroyed with the window it is attached to
   UniqueMenu popupAdd_, popupRemove_, popupRightClick_;
   HWND list_view_ = nullptr;

@@ -22,15 +22,18 @@ void TAppForm::CreateListView() {
                           IDC_LISTBOX1, static_cast<HFONT>(listFont_.get()));
   ListView_SetExtendedListViewStyle(
       list_view_, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+  // The one column is as wide as the view (Layout keeps it so).
+  RECT client{};
+  GetClientRect(list_view_, &client);
   LVCOLUMNW column{};
   column.mask = LVCF_WIDTH;
-  column.cx = kClientWidth;
+  column.cx = client.right;
   ListView_InsertColumn(list_view_, 0, &column);
   // The check marks live in the model; the view asks for them with each row.
   SendMessageW(list_view_, LVM_SETCALLBACKMASK, LVIS_STATEIMAGEMASK, 0);
+  // Files are accepted from FinishStartup on, with the main window's drop registration.
   SetWindowSubclass(list_view_, &TAppForm::ListSubclassProc, kListSubclassId,
                     reinterpret_cast<DWORD_PTR>(this));
-  DragAcceptFiles(list_view_, TRUE);
 }
 
 LRESULT CALLBACK TAppForm::ListSubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,

@@ -128,15 +128,21 @@ void TAppForm::SetRadioChoice(bool useDefaultProgram) {
 }
 
 void TAppForm::RadioButton1Click() {
-  if (store_) store_->WriteString("OpenWithDefaults", "ON");
+  if (!store_) return;
+  store_->SetString("OpenWithDefaults", "ON");
+  SettingsChanged();
 }
 
 void TAppForm::RadioButton2Click() {
-  if (store_) store_->WriteString("OpenWithDefaults", "OFF");
+  if (!store_) return;
+  store_->SetString("OpenWithDefaults", "OFF");
+  SettingsChanged();
 }
 
 void TAppForm::Edit1Change() {
-  if (store_) store_->WriteString("OpenWith", Narrow(ControlText(IDC_EDIT1)));
+  if (!store_) return;
+  store_->SetString("OpenWith", Narrow(ControlText(IDC_EDIT1)));
+  SettingsChanged();
 }
 
 void TAppForm::BitBtn2Click() {
@@ -151,7 +157,9 @@ void TAppForm::BitBtn2Click() {
 }
 
 void TAppForm::SpinEdit1Change() {
-  if (store_) store_->WriteInteger("Wait", ParseWait(Narrow(ControlText(IDC_SPINEDIT1))));
+  if (!store_) return;
+  store_->SetInteger("Wait", ParseWait(Narrow(ControlText(IDC_SPINEDIT1))));
+  SettingsChanged();
 }
 
 void TAppForm::SpinEdit1Step(int delta) {

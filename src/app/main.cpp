@@ -16,7 +16,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
   // Marks a running instance for installers; a second instance still starts normally. The
   // handle stays open for the life of the process.
   CreateMutexW(nullptr, FALSE, L"KALMIRO_Quillet");
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES |
                                                       ICC_UPDOWN_CLASS | ICC_TAB_CLASSES |
                                                       ICC_STANDARD_CLASSES};
@@ -35,6 +34,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
     return 1;
   }
   form.Show(showCommand);
+  // COM serves the file and folder dialogs and the shell, all later than the first paint.
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
 
   HWND window = form.Handle();
   // Dialog keys on the main window, also while a run or a folder walk pumps messages.

@@ -130,6 +130,10 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(DroppedFiles, ArriveOnTheListInOrderAndNowhereElse) {
   Program program;
   ASSERT_TRUE(program.Start()) << program.Error();
+  // Explorer offers files only to windows registered for them, which the list and the window
+  // are soon after they show.
+  auto acceptsFiles = [](HWND window) { return (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_ACCEPTFILES) != 0; };
+  EXPECT_TRUE(WaitUntil([&] { return acceptsFiles(program.List()) && acceptsFiles(program.Main()); }));
   ASSERT_TRUE(program.Paste("first\r\n", 1));
   const std::vector<std::string> dropped = {"C:\\data\\b.txt", "C:\\data\\a folder", "C:\\数据\\报告 1.docx"};
   ASSERT_TRUE(program.DropFiles(dropped)) << "WM_DROPFILES could not be posted";
