@@ -22,13 +22,15 @@ std::optional<std::vector<std::string>> RememberedList::Load(const AnsiDecoder& 
   }
   if (!bytes) return std::nullopt;
   const std::string text = DecodeTextFile(*bytes, ansi);
-  std::vector<std::string> lines;
-  std::vector<Entry> entries;
-  for (std::string_view line : SplitLines(text)) {
-    lines.emplace_back(line);
-    entries.push_back(Entry{std::string(line), true});
-  }
-  snapshotFile_ = PlainListBytes(entries);
+  const std::vector<std::string_view> views = SplitLines(text);
+  std::vector<std::string> lines(views.begin(), views.end());
+  // The snapshot is what saving these lines would write (as PlainListBytes does), built
+  // straight from the lines: a million entries need no second copy of every text.
+  std::string snapshot;
+  snapshot.reserve(kUtf8ByteOrderMark.size() + text.size() + 2 * views.size());
+  snapshot.append(kUtf8ByteOrderMark);
+  for (std::string_view line : views) AppendCrLfLine(snapshot, line);
+  snapshotFile_ = std::move(snapshot);
   matchedTextRevision_.reset();
   return lines;
 }
