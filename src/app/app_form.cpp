@@ -662,14 +662,7 @@ void TAppForm::SetMenuCheck(UINT id, bool checked) {
   CheckMenuItem(mainMenu_, id, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
 }
 
-std::wstring TAppForm::ControlText(int id) const {
-  HWND control = Control(id);
-  int length = GetWindowTextLengthW(control);
-  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-  int got = GetWindowTextW(control, text.data(), length + 1);
-  text.resize(static_cast<std::size_t>(got < 0 ? 0 : got));
-  return text;
-}
+std::wstring TAppForm::ControlText(int id) const { return WindowText(Control(id)); }
 
 void TAppForm::SetControlText(int id, const std::wstring& text) {
   if (ControlText(id) != text) SetWindowTextW(Control(id), text.c_str());

@@ -153,7 +153,7 @@ class TAppForm final : public WindowBase {
   void ApplyStartupSettings();
   void FinishStartup();
   // The option handlers' writes: at once, except while ApplyStartupSettings holds them; the
-  // file is then written after the first paint, once for each write held.
+  // file is then written after the first paint.
   void SettingsChanged();
   void WriteHeldSettings();
 

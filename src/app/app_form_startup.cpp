@@ -30,17 +30,8 @@ void TAppForm::FormCreate() {
     settingsDir_ = *args_.settingsDir;
     if (settingsDir_.empty() || settingsDir_.back() != '\\') settingsDir_ += '\\';
   } else {
-    std::string folder = Narrow(programFile);
-    folder = folder.substr(0, folder.find_last_of('\\') == std::string::npos
-                                  ? 0
-                                  : folder.find_last_of('\\'));
-    // The shell is asked for the per-user folder only when it is needed, so a start from a
-    // writable folder doesn't load the shell before the window shows. A failed probe changes
-    // nothing, so probing again inside ChooseSettingsDir gives the same answer.
-    settingsDir_ = fileSystem_.ProbeWritable(folder)
-                       ? folder + "\\"
-                       : ChooseSettingsDir(fileSystem_, folder, AppDataFolder(), values_.company,
-                                           values_.product);
+    settingsDir_ = ChooseSettingsDir(fileSystem_, Narrow(FolderOf(programFile)), AppDataFolder, values_.company,
+                                     values_.product);
   }
 
   ReadLogOnValue();
@@ -91,7 +82,7 @@ void TAppForm::ApplyStartupSettings() {
     SetMenuCheck(IDM_AUTOOPENLIST1, true);
   }
   // Through the controls, so their change handlers store the values as for the user.
-  // The file is written once the window is painted (FinishStartup), one write for each held.
+  // The file is written once the window is painted (FinishStartup).
   holdSettingsFile_ = true;
   SetControlText(IDC_SPINEDIT1, std::to_wstring(stored.wait));
   SetControlText(IDC_EDIT1, Widen(stored.openWith));
@@ -123,12 +114,15 @@ void TAppForm::SettingsChanged() {
 }
 
 void TAppForm::WriteHeldSettings() {
+  // Every held write would put the same bytes on disk, so one that succeeds ends the rest. A
+  // failed one is reported and the next is tried, as each handler's own write would have been.
   while (heldSettingsWrites_ > 0) {
     --heldSettingsWrites_;
     try {
       store_->UpdateFile();
+      heldSettingsWrites_ = 0;
     } catch (const std::exception& error) {
-      ReportHandlerFailure(error);  // as the handler's own write would have reported it
+      ReportHandlerFailure(error);
     }
   }
 }

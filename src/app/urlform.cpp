@@ -6,6 +6,7 @@
 #include "app/modal_loop.h"
 #include "app/window_base.h"
 #include "platform/win32/unique_handle.h"
+#include "platform/win32/win32_system.h"
 #include "util/text.h"
 
 namespace quillet {
@@ -112,10 +113,7 @@ class AddUrlWindow final : public WindowBase {
   }
 
   void BitBtn1Click() {
-    const int length = GetWindowTextLengthW(memo_);
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(GetWindowTextW(memo_, text.data(), length + 1)));
-    const std::string utf8 = Narrow(text);
+    const std::string utf8 = Narrow(WindowText(memo_));
     for (std::string_view line : SplitLines(utf8))
       if (!TrimBlanks(line).empty()) lines_.emplace_back(line);
     confirmed_ = true;

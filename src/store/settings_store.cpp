@@ -14,13 +14,14 @@ int ToInt(long long value) {
 
 }  // namespace
 
-std::string ChooseSettingsDir(FileSystem& fs, const std::string& programFolder, const std::string& appData,
+std::string ChooseSettingsDir(FileSystem& fs, const std::string& programFolder,
+                              const std::function<std::string()>& appData,
                               const std::string& company, const std::string& product) {
   std::string folder = programFolder;
   if (!folder.empty() && folder.back() == '\\') folder.pop_back();
   if (fs.ProbeWritable(folder)) return folder + "\\";
   // Each level is created on its own; an existing folder (or a failure) is no reason to stop.
-  const std::string companyFolder = appData + "\\" + company;
+  const std::string companyFolder = appData() + "\\" + company;
   const std::string productFolder = companyFolder + "\\" + product;
   fs.CreateFolder(companyFolder);
   fs.CreateFolder(productFolder);

@@ -1,6 +1,7 @@
 // SettingsStore: settings.ini in SettingsDir, written through on every change.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "platform/file_system.h"
@@ -11,9 +12,10 @@ namespace quillet {
 inline constexpr const char* kSettingsSection = "Settings";
 
 // The writability probe: the program folder (with its trailing "\") when chk.tmp can be
-// created there, otherwise appData\company\product\ with both levels created.
+// created there, otherwise appData\company\product\ with both levels created. appData is
+// asked only then: finding it loads the shell, which a start from a writable folder never needs.
 std::string ChooseSettingsDir(FileSystem& fs, const std::string& programFolder,
-                              const std::string& appData, const std::string& company,
+                              const std::function<std::string()>& appData, const std::string& company,
                               const std::string& product);
 
 class SettingsStore {

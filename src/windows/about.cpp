@@ -494,7 +494,7 @@ class TAboutBox final : public WindowBase {
 
   void LicensePrivacyPolicy1Click() {
     const std::wstring program = args_.programFile.empty() ? ProgramFilePath() : args_.programFile;
-    const std::wstring license = program.substr(0, program.find_last_of(L"\\/") + 1) + L"license.txt";
+    const std::wstring license = FolderOf(program) + L"\\license.txt";
     if (FileExistsFollowingLinks(license)) {
       // Notepad takes the rest of its command line as the file name, blanks and all.
       ShellExecuteW(window_, nullptr, L"notepad.exe", license.c_str(), nullptr, SW_SHOWNORMAL);

@@ -10,6 +10,7 @@
 #include "app/res/resource_ids.h"
 #include "app/window_base.h"
 #include "platform/win32/unique_handle.h"
+#include "platform/win32/win32_system.h"
 #include "platform/win32/winhttp_transport.h"
 #include "util/text.h"
 #include "windows/feedback_message.h"
@@ -34,13 +35,6 @@ constexpr WPARAM kMemoMaxChars = 10000;
 constexpr WPARAM kEmailMaxChars = 100;
 
 constexpr wchar_t kChoicePanelClass[] = L"TFeedbackChoicePanel";
-
-std::string TextOf(HWND control) {
-  const int length = GetWindowTextLengthW(control);
-  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(GetWindowTextW(control, text.data(), length + 1)));
-  return Narrow(text);
-}
 
 // Width and height of text in font, as a label that sizes itself to its caption would take.
 SIZE TextExtent(HWND window, HFONT font, const std::wstring& text) {
@@ -340,7 +334,7 @@ class FeedbackWindow final : public WindowBase {
 
   void BitBtn1Click() {
     const PreparedFeedback prepared =
-        PrepareFeedback(ChoiceShown(), TextOf(memo_), TextOf(edit_), args_.appCaption, args_.appVersion);
+        PrepareFeedback(ChoiceShown(), Narrow(WindowText(memo_)), Narrow(WindowText(edit_)), args_.appCaption, args_.appVersion);
     if (prepared.problem == FeedbackProblem::kNothingToSend) {
       MessageBeep(0);
       return;

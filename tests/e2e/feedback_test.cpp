@@ -169,6 +169,16 @@ class Feedback : public ::testing::Test {
     return WaitUntil([&] { return !IsWindow(window); }) && IsWindowEnabled(program_.Main());
   }
 
+  // Dismisses the box; the window stays open with what was entered.
+  void DismissAndExpectKept(const MessageBoxInfo& box, HWND window, const std::string& memo,
+                            const std::string& email) {
+    Program::PressOk(box.window);
+    ASSERT_TRUE(WaitUntil([&] { return !program_.AnyMessageBox(); }));
+    EXPECT_TRUE(IsWindow(window));
+    EXPECT_EQ(program_.Text(ChildById(window, IDC_FEEDBACK_MEMO1)), memo);
+    EXPECT_EQ(program_.Text(ChildById(window, IDC_FEEDBACK_EDIT1)), email);
+  }
+
   Program program_;
 };
 
@@ -236,11 +246,7 @@ TEST_F(Feedback, AnInvalidAddressIsRefusedAndNothingIsSent) {
   ASSERT_TRUE(box) << "no message after sending";
   EXPECT_EQ(box->caption, "失败");
   EXPECT_EQ(box->text, "无效的邮件地址!");
-  Program::PressOk(box->window);
-  ASSERT_TRUE(WaitUntil([&] { return !program_.AnyMessageBox(); }));
-  EXPECT_TRUE(IsWindow(window));
-  EXPECT_EQ(program_.Text(ChildById(window, IDC_FEEDBACK_MEMO1)), "不会发送");
-  EXPECT_EQ(program_.Text(ChildById(window, IDC_FEEDBACK_EDIT1)), "user@localhost");
+  ASSERT_NO_FATAL_FAILURE(DismissAndExpectKept(*box, window, "不会发送", "user@localhost"));
 
   // Esc in the memo closes the window without sending.
   Program::PressKey(ChildById(window, IDC_FEEDBACK_MEMO1), VK_ESCAPE);
@@ -263,11 +269,7 @@ TEST_F(Feedback, AnAnswerOtherThanOkShowsTheFailureAndTheWindowKeepsItsContent) 
   ASSERT_TRUE(box) << "no message after sending";
   EXPECT_EQ(box->caption, "失败");
   EXPECT_EQ(box->text, "发生错误. 您的反馈无法送达.\r\r请稍后再试.");
-  Program::PressOk(box->window);
-  ASSERT_TRUE(WaitUntil([&] { return !program_.AnyMessageBox(); }));
-  EXPECT_TRUE(IsWindow(window));
-  EXPECT_EQ(program_.Text(ChildById(window, IDC_FEEDBACK_MEMO1)), "再试一次");
-  EXPECT_EQ(program_.Text(ChildById(window, IDC_FEEDBACK_EDIT1)), "me@example.com");
+  ASSERT_NO_FATAL_FAILURE(DismissAndExpectKept(*box, window, "再试一次", "me@example.com"));
   EXPECT_EQ(BackgroundOnScreen(ChildById(window, IDC_FEEDBACK_PANEL5)), GetSysColor(COLOR_HIGHLIGHT));
 
   // The plain post that got the answer carried the request.

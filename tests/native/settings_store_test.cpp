@@ -122,16 +122,19 @@ class ChooseSettingsDirTest : public testing::Test {
 };
 
 TEST_F(ChooseSettingsDirTest, WritableProgramFolderIsUsedAndTheProbeLeavesNothing) {
+  int appDataAsked = 0;
   for (const std::string& program : {Program(), Program() + "\\"}) {
-    EXPECT_EQ(ChooseSettingsDir(fs, program, AppData(), "KALMIRO", "Quillet"), Program() + "\\");
+    EXPECT_EQ(ChooseSettingsDir(fs, program, [&] { ++appDataAsked; return AppData(); }, "KALMIRO", "Quillet"),
+              Program() + "\\");
   }
+  EXPECT_EQ(appDataAsked, 0) << "the per-user folder was looked up for a writable program folder";
   EXPECT_TRUE(test::FolderNames(temp / "program").empty());
   EXPECT_FALSE(PerUserFoldersExist());
 }
 
 TEST_F(ChooseSettingsDirTest, LeftoverProbeFileSendsTheSettingsToThePerUserFolder) {
   WriteBytes(temp / "program/chk.tmp", "");
-  EXPECT_EQ(ChooseSettingsDir(fs, Program(), AppData(), "KALMIRO", "Quillet"), PerUser());
+  EXPECT_EQ(ChooseSettingsDir(fs, Program(), [&] { return AppData(); }, "KALMIRO", "Quillet"), PerUser());
   EXPECT_TRUE(PerUserFoldersExist());
   EXPECT_EQ(test::FolderNames(temp / "program"), std::vector<std::string>{"chk.tmp"});
 }
@@ -143,11 +146,11 @@ TEST_F(ChooseSettingsDirTest, ProgramFolderThatCantTakeAFileCreatesBothPerUserLe
       Program() + "\\missing",     // a folder that isn't there
   };
   for (const std::string& program : unwritable) {
-    EXPECT_EQ(ChooseSettingsDir(fs, program, AppData(), "KALMIRO", "Quillet"), PerUser()) << program;
+    EXPECT_EQ(ChooseSettingsDir(fs, program, [&] { return AppData(); }, "KALMIRO", "Quillet"), PerUser()) << program;
     EXPECT_TRUE(PerUserFoldersExist());
   }
   // Both levels already there: creating them again is no failure.
-  EXPECT_EQ(ChooseSettingsDir(fs, Program() + "\\missing", AppData(), "KALMIRO", "Quillet"), PerUser());
+  EXPECT_EQ(ChooseSettingsDir(fs, Program() + "\\missing", [&] { return AppData(); }, "KALMIRO", "Quillet"), PerUser());
 }
 
 TEST_F(ChooseSettingsDirTest, ReadOnlyProgramFolder) {
@@ -156,7 +159,7 @@ TEST_F(ChooseSettingsDirTest, ReadOnlyProgramFolder) {
     ::chmod((temp / "program").c_str(), 0755);
     GTEST_SKIP() << "this user can write into read-only folders";
   }
-  EXPECT_EQ(ChooseSettingsDir(fs, Program(), AppData(), "KALMIRO", "Quillet"), PerUser());
+  EXPECT_EQ(ChooseSettingsDir(fs, Program(), [&] { return AppData(); }, "KALMIRO", "Quillet"), PerUser());
   ::chmod((temp / "program").c_str(), 0755);
   EXPECT_TRUE(PerUserFoldersExist());
 }

@@ -155,12 +155,19 @@ std::wstring ProgramFilePath() {
   }
 }
 
-std::wstring ProgramFolder() {
-  std::wstring path = ProgramFilePath();
+std::wstring ProgramFolder() { return FolderOf(ProgramFilePath()); }
+
+std::wstring FolderOf(const std::wstring& path) {
   const std::size_t separator = path.find_last_of(L"\\/");
-  if (separator == std::wstring::npos) return {};
-  path.resize(separator);
-  return path;
+  return separator == std::wstring::npos ? std::wstring() : path.substr(0, separator);
+}
+
+std::wstring WindowText(HWND window) {
+  const int length = GetWindowTextLengthW(window);
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  const int got = GetWindowTextW(window, text.data(), length + 1);
+  text.resize(static_cast<std::size_t>(got < 0 ? 0 : got));
+  return text;
 }
 
 std::string AppDataFolder() {

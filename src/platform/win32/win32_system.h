@@ -73,6 +73,10 @@ void ShowErrorReport(HWND owner, const std::string& message);
 // Full path of the running program file, and its folder without a trailing "\".
 std::wstring ProgramFilePath();
 std::wstring ProgramFolder();
+// The folder of a file's path without a trailing "\" ("" when the path names no folder).
+std::wstring FolderOf(const std::wstring& path);
+// The whole text of a window or control.
+std::wstring WindowText(HWND window);
 // SHGetFolderPathW(CSIDL_APPDATA); "" when it can't be determined.
 std::string AppDataFolder();
 // The environment variable, "" when unset.
