@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "list/entry_class.h"
@@ -57,6 +58,36 @@ TEST(Win32FileSystem, ReplaceFileOverReadOnlyFileFailsWithSystemTextAndKeepsIt) 
   }
   EXPECT_EQ(files.ReadFile(target), "kept");
   EXPECT_EQ(NamesIn(folder.path()), std::vector<std::string>{"files.txt"});
+}
+
+// Another program that has the file open for a moment (here: for reading, sharing everything)
+// delays the write; one that keeps it open without sharing makes it fail, keeping the old bytes.
+TEST(Win32FileSystem, ReplaceFileWaitsForAShortReadByAnotherAndGivesUpOnALongOne) {
+  TempFolder folder;
+  Win32FileSystem files;
+  const std::string target = folder / "settings.ini";
+  folder.WriteFile("settings.ini", "old");
+  const std::wstring wideTarget = Widen(target);
+
+  HANDLE reader = CreateFileW(wideTarget.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+  std::thread closer([reader] {
+    Sleep(300);
+    CloseHandle(reader);
+  });
+  EXPECT_NO_THROW(files.ReplaceFile(target, "new"));
+  closer.join();
+  EXPECT_EQ(files.ReadFile(target), "new");
+
+  HANDLE holder = CreateFileW(wideTarget.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  EXPECT_THROW(files.ReplaceFile(target, "newer"), IoError);
+  CloseHandle(holder);
+  EXPECT_EQ(files.ReadFile(target), "new");
+  EXPECT_EQ(NamesIn(folder.path()), std::vector<std::string>{"settings.ini"});
 }
 
 TEST(Win32FileSystem, ReplaceFileInMissingFolderFailsWithPathNotFound) {

@@ -84,10 +84,21 @@ void Win32FileSystem::ReplaceFile(const std::string& path, const std::string& by
       throw IoError(code, SystemErrorText(code));
     }
   }
-  if (!MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  // Another program reading the file at this moment (a virus scanner, an indexer, an editor
+  // looking at it) makes the rename fail for as long as it holds the file open. Such reads are
+  // short: the rename is tried again for about a second before the write counts as failed.
+  constexpr DWORD kRetryMs = 20;
+  constexpr int kRetries = 50;
+  for (int attempt = 0;; ++attempt) {
+    if (MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return;
     const DWORD code = GetLastError();
-    ::DeleteFileW(temporary.c_str());
-    throw IoError(code, SystemErrorText(code));
+    const bool heldByAnother = code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION ||
+                               code == ERROR_LOCK_VIOLATION;
+    if (!heldByAnother || attempt == kRetries) {
+      ::DeleteFileW(temporary.c_str());
+      throw IoError(code, SystemErrorText(code));
+    }
+    Sleep(kRetryMs);
   }
 }
 
