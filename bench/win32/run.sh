@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the program and its yardstick, then measures them under Wine in one run:
-# start-up against an empty window (QUILLET_STARTUP_RUNS runs of QUILLET_STARTUP_ROUNDS rounds),
+# start-up against an empty window and a window with the same controls (QUILLET_STARTUP_RUNS runs of QUILLET_STARTUP_ROUNDS rounds),
 # file size, a 100,000-line paste, the cost of waiting and the processor time of the about
 # window with its rain.
 set -euo pipefail
@@ -21,10 +21,11 @@ rounds="${QUILLET_STARTUP_ROUNDS:-21}"
 runs="${QUILLET_STARTUP_RUNS:-3}"
 quillet_exe="$(winepath -w "$build/src/app/quillet.exe")"
 empty_exe="$(winepath -w "$build/bench/win32/empty_window.exe")"
-scripts/wine-run.sh "$build/bench/win32/quillet_window_bench.exe" "$quillet_exe" "$empty_exe" --rounds "$rounds"
+floor_exe="$(winepath -w "$build/bench/win32/controls_window.exe")"
+scripts/wine-run.sh "$build/bench/win32/quillet_window_bench.exe" "$quillet_exe" "$empty_exe" --floor "$floor_exe" --rounds "$rounds"
 for ((run = 2; run <= runs; run++)); do
   echo "start-up, run $run of $runs:"
   scripts/wine-run.sh "$build/bench/win32/quillet_window_bench.exe" "$quillet_exe" "$empty_exe" \
-    --rounds "$rounds" --startup-only
+    --floor "$floor_exe" --rounds "$rounds" --startup-only
 done
 scripts/wine-run.sh "$build/bench/win32/quillet_about_bench.exe"

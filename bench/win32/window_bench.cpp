@@ -1,8 +1,10 @@
 // Measurements of the real program under Wine that a native benchmark can't make:
 // start-up time against an empty Win32 window, the file size, pasting 100,000 lines into the
 // running window, and the processor time that a 2-second wait between entries costs.
-// Usage: quillet_window_bench.exe <quillet.exe> <empty_window.exe> [--rounds N] [--startup-only]
-//   --rounds N      start-up rounds, each starting both programs once (default 15)
+// Usage: quillet_window_bench.exe <quillet.exe> <empty_window.exe> [--floor <controls_window.exe>]
+//                                  [--rounds N] [--startup-only]
+//   --floor EXE     also start a window with the program's controls and nothing else
+//   --rounds N      start-up rounds, each starting every program once (default 15)
 //   --startup-only  only the start-up figures (with and without a remembered list)
 #include <winsock2.h>
 #include <windows.h>
@@ -116,30 +118,33 @@ std::wstring CopyToScratchFolder(const std::wstring& exe) {
   return copy;
 }
 
-// Both programs started alternately, so a busy moment of the machine touches both series alike.
-// The ratio of each round compares the two starts made side by side.
-void MeasureStartup(const std::wstring& quillet, const std::wstring& empty, int rounds) {
-  std::vector<double> quilletTimes, emptyTimes, ratios, quilletPainted, emptyPainted, paintedRatios;
+// The programs are started in turn, so a busy moment of the machine touches every series alike.
+// The ratio of each round compares starts made side by side.
+void MeasureStartup(const std::wstring& quillet, const std::wstring& empty, const std::wstring& floor, int rounds) {
+  struct Series {
+    const char* name;
+    std::wstring exe;
+    std::vector<double> visible, painted, visibleRatios, paintedRatios;
+  };
+  std::vector<Series> series{{"empty window", empty, {}, {}, {}, {}}};
+  if (!floor.empty()) series.push_back({"window with the same controls", floor, {}, {}, {}, {}});
+  series.push_back({"quillet.exe", quillet, {}, {}, {}, {}});
   for (int i = 0; i < rounds; ++i) {
-    Started e = StartAndWaitForWindow(empty);
-    Stop(e);
-    Started q = StartAndWaitForWindow(quillet);
-    Stop(q);
-    emptyTimes.push_back(e.msToWindow);
-    quilletTimes.push_back(q.msToWindow);
-    ratios.push_back(q.msToWindow / e.msToWindow);
-    emptyPainted.push_back(e.msToAnswering);
-    quilletPainted.push_back(q.msToAnswering);
-    paintedRatios.push_back(q.msToAnswering / e.msToAnswering);
+    for (Series& one : series) {
+      Started started = StartAndWaitForWindow(one.exe);
+      Stop(started);
+      one.visible.push_back(started.msToWindow);
+      one.painted.push_back(started.msToAnswering);
+      one.visibleRatios.push_back(started.msToWindow / series[0].visible.back());
+      one.paintedRatios.push_back(started.msToAnswering / series[0].painted.back());
+    }
   }
-  std::printf("start-up to visible window, median (min-max) of %d rounds: quillet.exe %s ms, empty window %s ms, "
-              "ratio %.2f (rounds %s)\n",
-              rounds, Spread(quilletTimes).c_str(), Spread(emptyTimes).c_str(),
-              Median(quilletTimes) / Median(emptyTimes), Spread(ratios, "%.2f").c_str());
-  std::printf("start-up to painted window (answering), same rounds: quillet.exe %s ms, empty window %s ms, "
-              "ratio %.2f (rounds %s)\n",
-              Spread(quilletPainted).c_str(), Spread(emptyPainted).c_str(),
-              Median(quilletPainted) / Median(emptyPainted), Spread(paintedRatios, "%.2f").c_str());
+  std::printf("start-up, median (min-max) of %d rounds, ratio to the empty window of the same round:\n", rounds);
+  for (const Series& one : series) {
+    std::printf("  %-30s visible %s ms, ratio %s; painted (answering) %s ms, ratio %s\n", one.name,
+                Spread(one.visible).c_str(), Spread(one.visibleRatios, "%.2f").c_str(),
+                Spread(one.painted).c_str(), Spread(one.paintedRatios, "%.2f").c_str());
+  }
 }
 
 void MeasureFileSize(const std::wstring& exe) {
@@ -262,12 +267,18 @@ void MeasureWaitCpu() {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: quillet_window_bench <quillet.exe> <empty_window.exe> [--rounds N] [--startup-only]\n");
+    std::fprintf(stderr, "usage: quillet_window_bench <quillet.exe> <empty_window.exe> [--floor EXE] [--rounds N] "
+                         "[--startup-only]\n");
     return 2;
   }
   int rounds = 15;
   bool startupOnly = false;
+  std::wstring floor;
   for (int i = 3; i < argc; ++i) {
+    if (std::wcscmp(argv[i], L"--floor") == 0 && i + 1 < argc) {
+      floor = argv[++i];
+      continue;
+    }
     if (std::wcscmp(argv[i], L"--rounds") == 0 && i + 1 < argc) {
       rounds = std::max(1, _wtoi(argv[++i]));
     } else if (std::wcscmp(argv[i], L"--startup-only") == 0) {
@@ -279,7 +290,7 @@ int wmain(int argc, wchar_t** argv) {
   // its own service.
   SetEnvironmentVariableW(L"QUILLET_SERVICE_ADDRESS", L"127.0.0.1:9/check");
   MeasureFileSize(argv[1]);
-  MeasureStartup(quillet, argv[2], rounds);
+  MeasureStartup(quillet, argv[2], floor, rounds);
   if (!startupOnly) MeasurePaste(quillet);
   MeasureRememberedStart(quillet, 3);
   if (startupOnly) return 0;
