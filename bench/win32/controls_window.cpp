@@ -72,30 +72,30 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   HWND list = add(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
                   shown | WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL | LVS_SHOWSELALWAYS |
                       LVS_NOCOLUMNHEADER,
-                  8, 22, 446, 270, listFont);
+                  8, 22, 481, 288, listFont);
   ListView_SetExtendedListViewStyle(list, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
   LVCOLUMNW column{};
   column.mask = LVCF_WIDTH;
-  column.cx = 440;
+  column.cx = 475;
   ListView_InsertColumn(list, 0, &column);
   const int arrows[] = {IDI_GLYPH_UP, IDI_GLYPH_DOWN, IDI_GLYPH_TOP, IDI_GLYPH_BOTTOM};
-  for (int i = 0; i < 4; ++i) add(0, WC_BUTTONW, L"", shown | BS_PUSHBUTTON | BS_ICON, 460, 22 + i * 28, 25, 25, nullptr, arrows[i]);
-  add(0, WC_BUTTONW, L"添加", shown | WS_TABSTOP | BS_PUSHBUTTON, 8, 298, 75, 25);
-  add(0, WC_BUTTONW, L"移除", shown | WS_TABSTOP | BS_PUSHBUTTON, 87, 298, 75, 25);
-  add(0, WC_BUTTONW, L"导出批处理文件", shown | WS_TABSTOP | BS_PUSHBUTTON, 166, 298, 130, 25, nullptr, IDI_IMG_TERMINAL);
-  add(0, WC_BUTTONW, L"", shown | WS_TABSTOP | BS_PUSHBUTTON | BS_ICON, 400, 298, 25, 25, nullptr, IDI_IMG_LOAD48);
-  add(0, WC_BUTTONW, L"", shown | WS_TABSTOP | BS_PUSHBUTTON | BS_ICON, 429, 298, 25, 25, nullptr, IDI_IMG_SAVE48);
-  add(0, WC_STATICW, L"等待:", shown | SS_LEFT | SS_NOTIFY, 8, 336, 40, 14);
-  HWND spin = add(WS_EX_CLIENTEDGE, WC_EDITW, L"0", shown | WS_TABSTOP | ES_AUTOHSCROLL | ES_LEFT, 50, 332, 80, 21);
-  HWND upDown = add(0, UPDOWN_CLASSW, L"", shown | UDS_ARROWKEYS | UDS_NOTHOUSANDS, 130, 332, 16, 21);
+  for (int i = 0; i < 4; ++i) add(0, WC_BUTTONW, L"", shown | BS_PUSHBUTTON | BS_ICON, 8 + i * 25, 316, 23, 25, nullptr, arrows[i]);
+  add(0, WC_BUTTONW, L"添加", shown | WS_TABSTOP | BS_PUSHBUTTON, 112, 316, 75, 25);
+  add(0, WC_BUTTONW, L"移除", shown | WS_TABSTOP | BS_PUSHBUTTON, 191, 316, 75, 25);
+  add(0, WC_BUTTONW, L"导出批处理文件", shown | WS_TABSTOP | BS_PUSHBUTTON, 270, 316, 118, 25, nullptr, IDI_IMG_TERMINAL);
+  add(0, WC_BUTTONW, L"", shown | WS_TABSTOP | BS_PUSHBUTTON | BS_ICON, 440, 316, 24, 25, nullptr, IDI_IMG_LOAD48);
+  add(0, WC_BUTTONW, L"", shown | WS_TABSTOP | BS_PUSHBUTTON | BS_ICON, 466, 316, 24, 25, nullptr, IDI_IMG_SAVE48);
+  add(0, WC_STATICW, L"等待:", shown | SS_LEFT | SS_NOTIFY, 8, 355, 40, 14);
+  HWND spin = add(WS_EX_CLIENTEDGE, WC_EDITW, L"0", shown | WS_TABSTOP | ES_AUTOHSCROLL | ES_LEFT, 38, 352, 78, 21);
+  HWND upDown = add(0, UPDOWN_CLASSW, L"", shown | UDS_ARROWKEYS | UDS_NOTHOUSANDS, 116, 352, 16, 21);
   SendMessageW(upDown, UDM_SETBUDDY, reinterpret_cast<WPARAM>(spin), 0);
-  MoveWindow(upDown, 130, 332, 16, 21, FALSE);
-  add(0, WC_STATICW, L"毫秒", shown | SS_LEFT | SS_NOTIFY, 150, 336, 40, 14);
-  add(0, WC_BUTTONW, L"使用系统默认打开", shown | WS_TABSTOP | BS_RADIOBUTTON | WS_GROUP, 8, 362, 200, 18);
-  add(0, WC_BUTTONW, L"打开:", shown | WS_TABSTOP | BS_RADIOBUTTON, 8, 384, 60, 18);
-  add(WS_EX_CLIENTEDGE, WC_EDITW, L"C:\\windows\\notepad.exe", shown | WS_TABSTOP | WS_GROUP | ES_AUTOHSCROLL, 70, 383, 300, 21);
-  add(0, WC_BUTTONW, L"浏览", shown | WS_TABSTOP | BS_PUSHBUTTON, 375, 381, 80, 25, nullptr, IDI_GLYPH_BROWSE);
-  add(0, WC_BUTTONW, L"QUILLET", shown | WS_TABSTOP | BS_DEFPUSHBUTTON, 8, 414, 473, 44, bold, IDI_GLYPH_OPEN, 32);
+  MoveWindow(upDown, 116, 352, 16, 21, FALSE);
+  add(0, WC_STATICW, L"毫秒", shown | SS_LEFT | SS_NOTIFY, 137, 355, 40, 14);
+  add(0, WC_BUTTONW, L"使用系统默认打开", shown | WS_TABSTOP | BS_RADIOBUTTON | WS_GROUP, 8, 382, 115, 18);
+  add(0, WC_BUTTONW, L"打开:", shown | WS_TABSTOP | BS_RADIOBUTTON, 128, 382, 50, 18);
+  add(WS_EX_CLIENTEDGE, WC_EDITW, L"C:\\windows\\notepad.exe", shown | WS_TABSTOP | WS_GROUP | ES_AUTOHSCROLL, 180, 380, 230, 21);
+  add(0, WC_BUTTONW, L"浏览", shown | WS_TABSTOP | BS_PUSHBUTTON, 414, 378, 78, 25, nullptr, IDI_GLYPH_BROWSE);
+  add(0, WC_BUTTONW, L"QUILLET", shown | WS_TABSTOP | BS_DEFPUSHBUTTON, 8, 410, 489, 46, bold, IDI_GLYPH_OPEN, 32);
 
   ShowWindow(window, show);
   UpdateWindow(window);
