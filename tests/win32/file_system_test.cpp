@@ -90,6 +90,38 @@ TEST(Win32FileSystem, ReplaceFileWaitsForAShortReadByAnotherAndGivesUpOnALongOne
   EXPECT_EQ(NamesIn(folder.path()), std::vector<std::string>{"settings.ini"});
 }
 
+// A file another program holds without sharing for a moment is read once it lets go; one that
+// stays held is an error, as any unreadable file is.
+TEST(Win32FileSystem, ReadFileWaitsForAShortHoldByAnotherAndGivesUpOnALongOne) {
+  TempFolder folder;
+  Win32FileSystem files;
+  folder.WriteFile("settings.ini", "kept");
+  const std::string target = folder / "settings.ini";
+  auto holdWithoutSharing = [&] {
+    return CreateFileW(Widen(target).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+  };
+
+  HANDLE holder = holdWithoutSharing();
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  std::thread closer([holder] {
+    Sleep(300);
+    CloseHandle(holder);
+  });
+  EXPECT_EQ(files.ReadFile(target), "kept");
+  closer.join();
+
+  holder = holdWithoutSharing();
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  try {
+    files.ReadFile(target);
+    ADD_FAILURE() << "a file held by another was read";
+  } catch (const IoError& error) {
+    EXPECT_EQ(error.code(), static_cast<std::uint32_t>(ERROR_SHARING_VIOLATION));
+  }
+  CloseHandle(holder);
+}
+
 TEST(Win32FileSystem, ReplaceFileInMissingFolderFailsWithPathNotFound) {
   TempFolder folder;
   Win32FileSystem files;

@@ -39,13 +39,39 @@ std::wstring TemporaryNameFor(const std::wstring& path) {
          std::to_wstring(counter.fetch_add(1)) + L".tmp";
 }
 
+// Another program reading the file at this moment (a virus scanner, an indexer, an editor
+// looking at it) keeps it from being opened or replaced for as long as it holds it. Such holds
+// are short: `attempt` is tried again for about a second while it fails with an error that
+// `held` names. Returns ERROR_SUCCESS or the last error.
+template <typename Attempt, typename Held>
+DWORD RetryWhileHeldByAnother(Attempt attempt, Held held) {
+  constexpr DWORD kRetryMs = 20;
+  constexpr int kRetries = 50;
+  for (int tries = 0;; ++tries) {
+    if (attempt()) return ERROR_SUCCESS;
+    const DWORD code = GetLastError();
+    if (!held(code) || tries == kRetries) return code;
+    Sleep(kRetryMs);
+  }
+}
+
+bool SharingConflict(DWORD code) { return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION; }
+
 }  // namespace
 
 std::optional<std::string> Win32FileSystem::ReadFile(const std::string& path) {
-  UniqueFile file(CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) {
-    const DWORD code = GetLastError();
+  const std::wstring widePath = Widen(path);
+  UniqueFile file;
+  // A file another program holds for a moment is waited for, not taken for unreadable (an
+  // unreadable settings file is replaced by the defaults).
+  const DWORD code = RetryWhileHeldByAnother(
+      [&] {
+        file.reset(CreateFileW(widePath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        return static_cast<bool>(file);
+      },
+      SharingConflict);
+  if (code != ERROR_SUCCESS) {
     if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return std::nullopt;
     throw IoError(code, SystemErrorText(code));
   }
@@ -84,21 +110,16 @@ void Win32FileSystem::ReplaceFile(const std::string& path, const std::string& by
       throw IoError(code, SystemErrorText(code));
     }
   }
-  // Another program reading the file at this moment (a virus scanner, an indexer, an editor
-  // looking at it) makes the rename fail for as long as it holds the file open. Such reads are
-  // short: the rename is tried again for about a second before the write counts as failed.
-  constexpr DWORD kRetryMs = 20;
-  constexpr int kRetries = 50;
-  for (int attempt = 0;; ++attempt) {
-    if (MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return;
-    const DWORD code = GetLastError();
-    const bool heldByAnother = code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION ||
-                               code == ERROR_LOCK_VIOLATION;
-    if (!heldByAnother || attempt == kRetries) {
-      ::DeleteFileW(temporary.c_str());
-      throw IoError(code, SystemErrorText(code));
-    }
-    Sleep(kRetryMs);
+  // The rename over a file that another program has open fails with "access denied".
+  const DWORD code = RetryWhileHeldByAnother(
+      [&] {
+        return MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
+               FALSE;
+      },
+      [](DWORD error) { return error == ERROR_ACCESS_DENIED || SharingConflict(error); });
+  if (code != ERROR_SUCCESS) {
+    ::DeleteFileW(temporary.c_str());
+    throw IoError(code, SystemErrorText(code));
   }
 }
 
