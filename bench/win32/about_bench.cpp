@@ -7,30 +7,13 @@
 #include <cstdio>
 
 #include "app/control_ids.h"
+#include "process_clock.h"
 #include "windows/about.h"
 
 namespace {
 
 constexpr UINT kSettleMs = 1000;   // past the window's creation and first paint
 constexpr UINT kMeasureMs = 10000;
-
-double NowMs() {
-  static const LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-double ProcessCpuMs() {
-  FILETIME created, exited, kernel, user;
-  GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-  auto value = [](FILETIME f) { return (static_cast<ULONGLONG>(f.dwHighDateTime) << 32) | f.dwLowDateTime; };
-  return static_cast<double>(value(kernel) + value(user)) / 10000.0;
-}
 
 double g_cpuStart = 0, g_wallStart = 0, g_cpuEnd = 0, g_wallEnd = 0;
 

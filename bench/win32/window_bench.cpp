@@ -18,20 +18,10 @@
 
 #include "app/control_ids.h"
 #include "platform/win32/win32_system.h"
+#include "process_clock.h"
 #include "util/text.h"
 
 namespace {
-
-double NowMs() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 struct FindData {
   DWORD pid;
@@ -242,24 +232,17 @@ void MeasureAnswerDuringSilentCheck(const std::wstring& quillet) {
   WSACleanup();
 }
 
-ULONGLONG ProcessCpuMs() {
-  FILETIME created, exited, kernel, user;
-  GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-  auto value = [](FILETIME f) { return (static_cast<ULONGLONG>(f.dwHighDateTime) << 32) | f.dwLowDateTime; };
-  return (value(kernel) + value(user)) / 10000;
-}
-
 void MeasureWaitCpu() {
   HWND window = CreateWindowW(L"STATIC", L"wait", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
                               nullptr, GetModuleHandleW(nullptr), nullptr);
   ShowWindow(window, SW_SHOWNOACTIVATE);
   quillet::ProcessMessages();
-  ULONGLONG cpu0 = ProcessCpuMs();
+  const double cpu0 = ProcessCpuMs();
   double t0 = NowMs();
   quillet::SleepWithoutFreeze(2000);
   double wall = NowMs() - t0;
-  ULONGLONG cpu = ProcessCpuMs() - cpu0;
-  std::printf("2-second wait between entries: %.1f ms wall, %llu ms processor time\n", wall, cpu);
+  const double cpu = ProcessCpuMs() - cpu0;
+  std::printf("2-second wait between entries: %.1f ms wall, %.0f ms processor time\n", wall, cpu);
   DestroyWindow(window);
 }
 

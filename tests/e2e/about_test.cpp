@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "../shared/window_probe.h"
 #include "app/control_ids.h"
 #include "e2e/driver.h"
 #include "util/maker_addresses.h"
@@ -30,27 +31,9 @@ bool CloseAbout(const Program& program, HWND about) {
 
 // The screen inside r (screen coordinates), 0x00RRGGBB, top row first.
 std::vector<std::uint32_t> ScreenPixels(const RECT& r) {
-  const int width = r.right - r.left, height = r.bottom - r.top;
   HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY | CAPTUREBLT);
-  GdiFlush();
-  const auto* first = static_cast<const std::uint32_t*>(bits);
-  std::vector<std::uint32_t> pixels(first, first + static_cast<std::size_t>(width) * height);
-  for (auto& pixel : pixels) pixel &= 0xFFFFFF;
-  SelectObject(memory, old);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
+  std::vector<std::uint32_t> pixels =
+      quillet::testing::CapturePixels(screen, r.left, r.top, r.right - r.left, r.bottom - r.top);
   ReleaseDC(nullptr, screen);
   return pixels;
 }
@@ -145,15 +128,6 @@ TEST(About, LicenseOpensTheFileBesideTheProgramInNotepad) {
   EXPECT_TRUE(program.Exit());
 }
 
-// The real keyboard on the window in front, as the user works a menu.
-void PressKey(WORD key) {
-  INPUT keys[2] = {};
-  keys[0].type = keys[1].type = INPUT_KEYBOARD;
-  keys[0].ki.wVk = keys[1].ki.wVk = key;
-  keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
-  SendInput(2, keys, sizeof(INPUT));
-}
-
 TEST(About, LicenseWithoutTheFileSaysSo) {
   Program program;
   ASSERT_FALSE(FileExists(program.PathInFolder(L"license.txt")));
@@ -167,8 +141,8 @@ TEST(About, LicenseWithoutTheFileSaysSo) {
   WaitUntil([&] { return GetForegroundWindow() == about; }, 2000);
   Program::PostClick(ChildById(about, IDC_ABOUT_BITBTN2));
   ASSERT_TRUE(program.WaitForWindow(L"#32768")) << "the menu did not open";
-  PressKey(VK_UP);
-  PressKey(VK_RETURN);
+  SendRealKeyPress(VK_UP);
+  SendRealKeyPress(VK_RETURN);
   auto box = program.WaitForMessageBox();
   ASSERT_TRUE(box) << "no message box";
   EXPECT_EQ(box->caption, "许可证");

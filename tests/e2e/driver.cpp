@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "../shared/window_probe.h"
 #include "app/control_ids.h"
 #include "util/text.h"
 
@@ -504,11 +505,7 @@ void Program::Command(int command_id) const {
   PostMessageW(main_, WM_COMMAND, MAKEWPARAM(command_id, 0), 0);
 }
 
-void Program::PressKey(HWND target, WORD virtual_key) {
-  const UINT scan = MapVirtualKeyW(virtual_key, MAPVK_VK_TO_VSC);
-  PostMessageW(target, WM_KEYDOWN, virtual_key, 1 | (scan << 16));
-  PostMessageW(target, WM_KEYUP, virtual_key, 1 | (scan << 16) | 0xC0000000u);
-}
+void Program::PressKey(HWND target, WORD virtual_key) { quillet::testing::PostKeyPress(target, virtual_key); }
 
 HWND Program::Focused() const {
   GUITHREADINFO info = {};
@@ -550,6 +547,10 @@ void Program::PressRealKey(WORD virtual_key) const {
     SetForegroundWindow(main_);
     WaitUntil([&] { return GetForegroundWindow() == main_; }, 2000);
   }
+  SendRealKeyPress(virtual_key);
+}
+
+void SendRealKeyPress(WORD virtual_key) {
   INPUT keys[2] = {};
   keys[0].type = keys[1].type = INPUT_KEYBOARD;
   keys[0].ki.wVk = keys[1].ki.wVk = virtual_key;

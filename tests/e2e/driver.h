@@ -39,6 +39,9 @@ std::string WindowText(HWND window);
 // A child window (at any depth) of `parent` with the given control ID.
 HWND ChildById(HWND parent, int id);
 
+// A key pressed and released on the real keyboard: it goes to whatever window is in front.
+void SendRealKeyPress(WORD virtual_key);
+
 std::string ReadFileBytes(const std::wstring& path);  // "" when missing
 bool FileExists(const std::wstring& path);
 void WriteFileBytes(const std::wstring& path, const std::string& bytes);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "../shared/window_probe.h"
 #include "app/control_ids.h"
 #include "temp_folder.h"
 #include "util/text.h"
@@ -133,17 +134,11 @@ RECT PlaceInParent(HWND child) {
   return r;
 }
 
-void PostKey(HWND target, WPARAM key) {
-  const UINT scan = MapVirtualKeyW(static_cast<UINT>(key), MAPVK_VK_TO_VSC);
-  PostMessageW(target, WM_KEYDOWN, key, 1 | (scan << 16));
-  PostMessageW(target, WM_KEYUP, key, 1 | (scan << 16) | 0xC0000000u);
-}
-
 // The client area as it shows on the window's surface, 0x00RRGGBB, top row first.
 struct Pixels {
   int width = 0, height = 0;
   std::vector<std::uint32_t> data;
-  std::uint32_t at(int x, int y) const { return data[static_cast<std::size_t>(y) * width + x] & 0xFFFFFF; }
+  std::uint32_t at(int x, int y) const { return data[static_cast<std::size_t>(y) * width + x]; }
   // Pixels that are not black inside r (client coordinates), optionally leaving out `hole`.
   int NonBlack(const RECT& r, const RECT* hole = nullptr) const {
     int count = 0;
@@ -164,24 +159,7 @@ Pixels ReadClient(HWND window) {
   pixels.width = client.right;
   pixels.height = client.bottom;
   HDC dc = GetDC(window);
-  HDC memory = CreateCompatibleDC(dc);
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = pixels.width;
-  info.bmiHeader.biHeight = -pixels.height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, pixels.width, pixels.height, dc, 0, 0, SRCCOPY);
-  GdiFlush();
-  const auto* first = static_cast<const std::uint32_t*>(bits);
-  pixels.data.assign(first, first + static_cast<std::size_t>(pixels.width) * pixels.height);
-  SelectObject(memory, old);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
+  pixels.data = testing::CapturePixels(dc, 0, 0, pixels.width, pixels.height);
   ReleaseDC(window, dc);
   return pixels;
 }
@@ -306,7 +284,7 @@ TEST(AboutBox, LooksAsDesigned) {
                               EXPECT_TRUE(EqualRect(&before, &after));
                             }),
                             // Enter on BitBtn2 opens the menu under the button's bottom-left corner.
-                            Do([](HWND about) { PostKey(Control(about, IDC_ABOUT_BITBTN2), VK_RETURN); }),
+                            Do([](HWND about) { testing::PostKeyPress(Control(about, IDC_ABOUT_BITBTN2), VK_RETURN); }),
                             WaitFor([](HWND about) {
                               HWND menu = OpenMenuWindow();
                               if (!menu) return false;
@@ -376,7 +354,7 @@ TEST(AboutBox, KeysOnTheButtonsCloseIt) {
     RunAboutBox(Args(), {Do([&](HWND about) {
                   HWND button = Control(about, c.button);
                   SetFocus(button);
-                  PostKey(button, c.key);
+                  testing::PostKeyPress(button, c.key);
                 })});
   }
 }

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "../shared/window_probe.h"
 #include "app/control_ids.h"
 #include "platform/win32/win32_system.h"
 #include "util/text.h"
@@ -249,9 +250,7 @@ Step ClickOn(Target target) {
 Step PressIn(HWND Form::*control, WPARAM key) {
   return Do([control, key](const Form& form) {
     SetFocus(form.*control);
-    const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(static_cast<UINT>(key), MAPVK_VK_TO_VSC)) << 16;
-    PostMessageW(form.*control, WM_KEYDOWN, key, scan | 1);
-    PostMessageW(form.*control, WM_KEYUP, key, scan | 0xC0000001);
+    testing::PostKeyPress(form.*control, static_cast<WORD>(key));
   });
 }
 Step ClickSend() {
