@@ -1,6 +1,6 @@
 // Addresses the feedback window's e-mail check must accept or refuse alike in every build: the
-// native tests run them against PCRE2, the Windows tests against std::regex. Non-ASCII text is
-// written as UTF-8 escapes so that every compiler reads the same bytes.
+// native tests run them against PCRE2 and against std::regex, the Windows tests against
+// std::regex. Non-ASCII text is written as UTF-8 escapes so every compiler reads the same bytes.
 #pragma once
 
 #include <vector>
