@@ -143,6 +143,15 @@ class LoopbackServer {
     return select(0, &set, nullptr, nullptr, &wait) > 0;
   }
 
+  // Waits up to 50 ms for the socket to take more bytes.
+  static bool Writable(SOCKET s) {
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(s, &set);
+    timeval wait{0, 50 * 1000};
+    return select(0, nullptr, &set, nullptr, &wait) > 0;
+  }
+
   void Serve() {
     while (!stop_) {
       if (!Readable(listener_)) continue;
@@ -195,12 +204,23 @@ class LoopbackServer {
       Hold(client);
       return;
     }
+    // The answer goes out without blocking, so a client that neither reads nor closes its end
+    // (Wine's TLS sometimes keeps the socket of a failed handshake) cannot keep the server
+    // from stopping.
+    u_long nonBlocking = 1;
+    ioctlsocket(client, FIONBIO, &nonBlocking);
     const std::string& bytes = reply_.bytes;
     std::size_t sent = 0;
     while (sent < bytes.size()) {
+      if (stop_) return;
       const int count = send(client, bytes.data() + sent, static_cast<int>(bytes.size() - sent), 0);
-      if (count <= 0) return;
-      sent += static_cast<std::size_t>(count);
+      if (count > 0) {
+        sent += static_cast<std::size_t>(count);
+      } else if (WSAGetLastError() == WSAEWOULDBLOCK) {
+        Writable(client);
+      } else {
+        return;
+      }
     }
     shutdown(client, SD_SEND);
     // Let the client read everything before the socket goes away.
