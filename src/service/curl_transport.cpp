@@ -135,7 +135,8 @@ class HeaderList {
 
 }  // namespace
 
-CurlTransport::CurlTransport(std::string caFile) : caFile_(std::move(caFile)) {}
+CurlTransport::CurlTransport(std::string caFile, std::chrono::milliseconds attemptLimit)
+    : caFile_(std::move(caFile)), attemptLimit_(attemptLimit) {}
 
 std::string CurlTransport::Post(const std::string& address, const ParameterList& parameters) {
   InitialiseLibraryOnce();
@@ -173,6 +174,7 @@ std::string CurlTransport::Post(const std::string& address, const ParameterList&
   SetOption(handle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
   SetOption(handle, CURLOPT_HTTPHEADER, headers.get());
   SetOption(handle, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
+  SetOption(handle, CURLOPT_TIMEOUT_MS, static_cast<long>(attemptLimit_.count()));
   SetOption(handle, CURLOPT_XFERINFOFUNCTION, &OnProgress);
   SetOption(handle, CURLOPT_XFERINFODATA, &exchange);
   SetOption(handle, CURLOPT_NOPROGRESS, 0L);

@@ -2,6 +2,7 @@
 // so tests put a fake in its place.
 #pragma once
 
+#include <chrono>
 #include <stdexcept>
 #include <string>
 
@@ -14,6 +15,11 @@ class ServiceError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
+
+// However steadily an answer keeps arriving, one attempt ends after this long. The service's
+// answers are a few lines, and the feedback window takes no input while it waits for them, so
+// a server that sends a byte now and then must not hold it for ever.
+inline constexpr std::chrono::milliseconds kServiceAttemptLimit{20000};
 
 class Transport {
  public:

@@ -136,6 +136,27 @@ TEST_F(CurlTransportTest, AServerThatNeverAnswersEndsTheAttempt) {
   EXPECT_EQ(mute.Received().size(), 1u);
 }
 
+TEST_F(CurlTransportTest, AnAnswerThatKeepsTricklingEndsAtTheAttemptLimit) {
+  // A byte every 100 ms never lets the response time-out strike; only the attempt's own limit
+  // ends a body that would take an hour. A slow answer that ends within the limit comes whole.
+  auto trickling = [](std::size_t length) {
+    return [length](const ReceivedPost&) {
+      CannedAnswer answer = Answer(std::string(length, 'x'));
+      answer.trickle = std::chrono::milliseconds(100);
+      return answer;
+    };
+  };
+  LoopbackServer endlessSecure(authority_.get(), trickling(36000));
+  LoopbackServer endlessPlain(nullptr, trickling(36000));
+  for (const std::string& address : {"https://" + endlessSecure.Address(), "http://" + endlessPlain.Address()}) {
+    SCOPED_TRACE(address);
+    EXPECT_THROW(CurlTransport(authority_->CaFile(), std::chrono::seconds(1)).Post(address, {"cmd=check"}),
+                 ServiceError);
+  }
+  LoopbackServer slow(nullptr, trickling(10));
+  EXPECT_EQ(Trusting().Post("http://" + slow.Address(), {"cmd=check"}), std::string(10, 'x'));
+}
+
 TEST_F(CurlTransportTest, LargeAndMalformedBodiesComeBackAsUtf8) {
   std::string large(10 * 1024 * 1024, 'x');
   large.replace(0, 6, "<a>b\r\n");

@@ -65,7 +65,16 @@ LoopbackServer::LoopbackServer(const TestAuthority* authority, Handler handler) 
       if (answer.neverAnswer) impl->released.wait(lock, [impl] { return impl->stopping; });
     }
     response.status = answer.status;
-    response.set_content(answer.body, answer.contentType.c_str());
+    if (answer.trickle.count() > 0) {
+      response.set_content_provider(
+          answer.body.size(), answer.contentType.c_str(),
+          [body = answer.body, pause = answer.trickle](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+            std::this_thread::sleep_for(pause);
+            return sink.write(body.data() + offset, 1);
+          });
+    } else {
+      response.set_content(answer.body, answer.contentType.c_str());
+    }
   });
 
   port_ = impl_->server->bind_to_any_port("127.0.0.1");

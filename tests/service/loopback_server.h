@@ -3,6 +3,7 @@
 // says a word, for the time-outs.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <map>
@@ -29,6 +30,8 @@ struct CannedAnswer {
   std::string body;
   std::string contentType = "text/plain; charset=utf-8";
   bool neverAnswer = false;  // hold the request until the server stops
+  // When set, the body goes out one byte at a time, this long apart.
+  std::chrono::milliseconds trickle{0};
 };
 
 class LoopbackServer {

@@ -31,6 +31,8 @@ struct CannedReply {
   bool hold = false;
   // Answer the first bytes that arrive without waiting for a whole request (e.g. a TLS hello).
   bool answerFirstBytes = false;
+  // When set, the body of the answer goes out one byte at a time, this long apart.
+  std::chrono::milliseconds trickle{0};
 };
 
 // "HTTP/1.1 <status>" with the headers given (each ending in CR LF) and the body.
@@ -211,9 +213,15 @@ class LoopbackServer {
     ioctlsocket(client, FIONBIO, &nonBlocking);
     const std::string& bytes = reply_.bytes;
     std::size_t sent = 0;
+    // A trickled answer sends its head at once and its body byte by byte.
+    const bool trickling = reply_.trickle.count() > 0;
+    const std::size_t headEnd = bytes.find("\r\n\r\n");
+    const std::size_t trickleFrom = !trickling ? bytes.size() : headEnd == std::string::npos ? 0 : headEnd + 4;
     while (sent < bytes.size()) {
       if (stop_) return;
-      const int count = send(client, bytes.data() + sent, static_cast<int>(bytes.size() - sent), 0);
+      if (sent >= trickleFrom) std::this_thread::sleep_for(reply_.trickle);
+      const std::size_t end = sent < trickleFrom ? trickleFrom : sent + 1;
+      const int count = send(client, bytes.data() + sent, static_cast<int>(end - sent), 0);
       if (count > 0) {
         sent += static_cast<std::size_t>(count);
       } else if (WSAGetLastError() == WSAEWOULDBLOCK) {

@@ -158,6 +158,21 @@ TEST(WinHttpTransportTest, ATenMegabyteBodyArrivesWhole) {
   EXPECT_TRUE(answer == body);
 }
 
+TEST(WinHttpTransportTest, AnAnswerThatKeepsTricklingEndsAtTheAttemptLimit) {
+  // A byte every 100 ms never lets a read's time-out strike; only the attempt's own limit ends
+  // a body that would take an hour. A slow answer that ends within the limit comes whole.
+  auto trickling = [](std::size_t length) {
+    CannedReply reply{HttpResponse("200 OK", "", std::string(length, 'x'))};
+    reply.trickle = std::chrono::milliseconds(100);
+    return reply;
+  };
+  LoopbackServer endless(trickling(36000));
+  EXPECT_THROW(WinHttpTransport(std::chrono::seconds(1)).Post(endless.Address("http://"), {"cmd=check"}),
+               ServiceError);
+  LoopbackServer slow(trickling(10));
+  EXPECT_EQ(WinHttpTransport().Post(slow.Address("http://"), {"cmd=check"}), std::string(10, 'x'));
+}
+
 TEST(WinHttpTransportTest, AnAnswerAboveTheLimitIsRefused) {
   LoopbackServer server(CannedReply{HttpResponse("200 OK", "", std::string(kMaxAnswerBytes + 1, 'x'))});
   EXPECT_THROW(WinHttpTransport().Post(server.Address("http://"), {"cmd=check"}), ServiceError);

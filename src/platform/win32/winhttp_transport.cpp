@@ -2,7 +2,9 @@
 
 #include <winhttp.h>
 
+#include <algorithm>
 #include <array>
+#include <chrono>
 #include <string>
 
 #include "platform/win32/unique_handle.h"
@@ -72,12 +74,24 @@ DWORD QueryStatusCode(HINTERNET request) {
   return status;
 }
 
-std::string ReadBody(HINTERNET request) {
+// The body, read until it ends; an error once the deadline has passed, however steadily the
+// bytes keep coming (each wait has its own time-out only while nothing arrives). Each read takes
+// only what has arrived, because a read for more may wait until all of it is there.
+std::string ReadBody(HINTERNET request, std::chrono::steady_clock::time_point deadline,
+                     std::chrono::milliseconds attemptLimit) {
   std::string body;
   std::array<char, 64 * 1024> chunk;
   for (;;) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      throw ServiceError("The answer of the service took longer than " + std::to_string(attemptLimit.count()) +
+                         " ms");
+    }
+    DWORD available = 0;
+    if (!WinHttpQueryDataAvailable(request, &available)) ThrowLastError();
+    if (available == 0) return body;
     DWORD read = 0;
-    if (!WinHttpReadData(request, chunk.data(), static_cast<DWORD>(chunk.size()), &read)) ThrowLastError();
+    const DWORD wanted = std::min(available, static_cast<DWORD>(chunk.size()));
+    if (!WinHttpReadData(request, chunk.data(), wanted, &read)) ThrowLastError();
     if (read == 0) return body;
     if (body.size() + read > kMaxAnswerBytes) {
       throw ServiceError("The answer of the service is larger than " + std::to_string(kMaxAnswerBytes) + " bytes");
@@ -222,6 +236,7 @@ std::string WinHttpTransport::Post(const std::string& address, const ParameterLi
   // the address's scheme whatever its case.
   const bool secureRules = address.rfind("https://", 0) == 0;
   const AddressParts parts = SplitAddress(Widen(address));
+  const auto deadline = std::chrono::steady_clock::now() + attemptLimit_;
 
   const UniqueInternet session(
       WinHttpOpen(L"Quillet", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
@@ -261,7 +276,7 @@ std::string WinHttpTransport::Post(const std::string& address, const ParameterLi
     }
   }
   const std::string contentType = Narrow(QueryHeaderText(request.get(), WINHTTP_QUERY_CONTENT_TYPE));
-  return DecodeAnswerBody(ReadBody(request.get()), contentType);
+  return DecodeAnswerBody(ReadBody(request.get(), deadline, attemptLimit_), contentType);
 }
 
 }  // namespace quillet

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -20,9 +21,15 @@ namespace quillet {
 // (400 and above) throws. Both wait at most 3,000 ms for the connection and 3,000 ms for each
 // part of the response. The body is decoded by the charset the response declares (UTF-8 when
 // it declares none or one the system does not know) and returned as UTF-8.
+// However steadily the body keeps arriving, a post ends with an error after attemptLimit.
 class WinHttpTransport final : public Transport {
  public:
+  explicit WinHttpTransport(std::chrono::milliseconds attemptLimit = kServiceAttemptLimit)
+      : attemptLimit_(attemptLimit) {}
   std::string Post(const std::string& address, const ParameterList& parameters) override;
+
+ private:
+  std::chrono::milliseconds attemptLimit_;
 };
 
 // Limits of one post.
