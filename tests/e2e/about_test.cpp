@@ -80,18 +80,33 @@ TEST(About, ShowsTheProductAndTheRainFallsAroundThePanel) {
 
   const RECT client = ClientOnScreen(about);
   const int width = client.right - client.left;
+  // A picture counts only while the about window itself shows under the panel's bottom and
+  // has not moved: on a busy screen another window may pass over it for a moment.
+  const POINT panelBottom = {client.left + (kPanelBottom.left + kPanelBottom.right) / 2,
+                             client.top + (kPanelBottom.top + kPanelBottom.bottom) / 2};
+  std::wstring shownThere;
+  auto unobstructed = [&] {
+    HWND there = WindowFromPoint(panelBottom);
+    wchar_t name[64] = {};
+    GetClassNameW(GetAncestor(there, GA_ROOT), name, 64);
+    shownThere = name;
+    const RECT now = ClientOnScreen(about);
+    return GetAncestor(there, GA_ROOT) == about && EqualRect(&now, &client);
+  };
   // The window is visible before it has painted: start from the first picture whose panel is
   // black below its buttons, as painted.
   std::vector<std::uint32_t> first;
   ASSERT_TRUE(WaitUntil([&] {
+    if (!unobstructed()) return false;
     first = ScreenPixels(client);
-    return Compare(first, first, width).panelBottom == 0;
-  })) << "the panel is not black below its buttons";
+    return Compare(first, first, width).panelBottom == 0 && unobstructed();
+  })) << "the panel is not black below its buttons; shown under the panel: " << Narrow(shownThere);
   Change change;
   EXPECT_TRUE(WaitUntil([&] {
+    if (!unobstructed()) return false;
     change = Compare(first, ScreenPixels(client), width);
-    return change.strip > 500;
-  })) << "the strip around the panel stays as it was";
+    return change.strip > 500 && unobstructed();
+  })) << "the strip around the panel stays as it was; shown under the panel: " << Narrow(shownThere);
   EXPECT_EQ(change.panelBottom, 0) << "the rain reached the panel";
 
   // Let the rain fill the strip again after the screenshot's activation, then take the
