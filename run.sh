@@ -21,6 +21,8 @@ fi
 export WINEPREFIX="$ROOT/build/run-prefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree=;mshtml="
+# The update check and feedback stay on this machine unless you name a service yourself.
+source scripts/loopback-service.sh
 scripts/wine-prefix.sh "$WINEPREFIX"
 
 if [[ -n "${DISPLAY:-}" ]]; then

@@ -51,19 +51,31 @@ void CheckPlainRoundTrip(const std::vector<Entry>& entries) {
   Check(reread.entries == AsReadFromTextList(entries));
 }
 
-// Default-program lines give their entries back, except texts that hold a double quote
-// (they can't be quoted in a batch file) and empty ones (an empty pair of quotes is removed).
+// Default-program lines give back every entry that fits between quotes; the others (a double
+// quote or a control character inside) are left out and named by index. Empty entries are not
+// exported here: their empty pair of quotes is removed on reading.
 void CheckBatchRoundTrip(const std::vector<Entry>& entries) {
-  std::vector<Entry> exportable;
+  std::vector<Entry> nonEmpty, fitting;
+  std::vector<std::size_t> unfit;
   for (const Entry& entry : entries) {
-    if (!entry.text.empty() && entry.text.find('"') == std::string::npos) exportable.push_back(entry);
+    if (entry.text.empty()) continue;
+    if (quillet::FitsBatchQuotes(entry.text)) {
+      fitting.push_back(entry);
+    } else {
+      unfit.push_back(nonEmpty.size());
+    }
+    nonEmpty.push_back(entry);
   }
   quillet::test::FakeProbe noFolders;
   quillet::BatchOptions options;
   options.wait = 100;
-  const quillet::ListFileContent reread =
-      quillet::ReadBatchList(Decode(quillet::BatchFileBytes(exportable, options, noFolders)));
-  Check(reread.entries == exportable);
+  const quillet::BatchFile file = quillet::MakeBatchFile(nonEmpty, options, noFolders);
+  Check(file.leftOut == unfit);
+  const quillet::ListFileContent reread = quillet::ReadBatchList(Decode(file.bytes));
+  Check(reread.entries.size() == fitting.size());
+  for (std::size_t i = 0; i < fitting.size() && i < reread.entries.size(); ++i) {
+    Check(reread.entries[i].text == fitting[i].text);
+  }
 }
 
 }  // namespace

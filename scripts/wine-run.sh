@@ -8,6 +8,9 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export WINEPREFIX="${WINEPREFIX:-$ROOT/build/win/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree=;mshtml=}"
+# The program's update check and feedback go to a closed port on this machine unless the
+# caller names a service of its own: nothing run here reaches out, not even a name lookup.
+source "$ROOT/scripts/loopback-service.sh"
 if [[ ! -f "$WINEPREFIX/.quillet-prefix-ready" ]]; then
   mkdir -p "$(dirname "$WINEPREFIX")"
   # Tests started side by side must not build the same prefix twice.

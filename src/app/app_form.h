@@ -92,7 +92,7 @@ class TAppForm final : public WindowBase {
   std::ptrdiff_t DropIndexAt(POINT screenPoint) const;
 
   // ListeYukle: appends the entries of a list file (a .qlst also applies its options).
-  // Throws IoError when the file can't be read; nothing is added then.
+  // Throws IoError (naming the file) when it can't be read; nothing is added then.
   void ListeYukle(const std::string& fileName);
 
   bool StayOnTopChecked() const { return stayOnTop_; }
@@ -190,6 +190,7 @@ class TAppForm final : public WindowBase {
   void Button4Click();
   void Button5Click();
   void ApplyListFileSettings(const std::vector<ListFileSetting>& settings);
+  void AppendListFileContent(ListFileContent content);
   void TimerParamTimer();
   void TimerSaveChangesTimer();
   void Remember1Click();

@@ -10,6 +10,7 @@
 #include "platform/win32/dialogs.h"
 #include "store/batch_export.h"
 #include "store/command_line.h"
+#include "store/file_messages.h"
 #include "util/text.h"
 
 namespace quillet {
@@ -24,8 +25,27 @@ const FileDialogOptions kSaveListDialog{  // SaveDialog2
     L"Quillet List (*.qlst)|*.qlst|Text File (*.txt)|*.txt|Any File (*.*)|*.*", L"qlst", false};
 const FileDialogOptions kSaveBatchDialog{L"Batch File (*.bat)|*.bat", L"bat", false};  // SaveDialog1
 
-[[noreturn]] void ThrowFileNotFound() {
-  throw IoError(ERROR_FILE_NOT_FOUND, SystemErrorText(ERROR_FILE_NOT_FOUND));
+// The list file's entries and options; throws the IoError naming the file when it can't be
+// read (a missing file included), before anything of the list has changed.
+ListFileContent ReadListFileForLoading(FileSystem& fs, const AnsiDecoder& ansi, const std::string& fileName) {
+  std::optional<ListFileContent> content = LoadListFile(fs, ansi, fileName);
+  if (!content) {
+    throw WithTask(IoError(ERROR_FILE_NOT_FOUND, SystemErrorText(ERROR_FILE_NOT_FOUND)), FileTask::ReadList,
+                   fileName);
+  }
+  return std::move(*content);
+}
+
+std::vector<Entry> CheckedEntries(std::vector<std::string> texts) {
+  std::vector<Entry> entries;
+  entries.reserve(texts.size());
+  for (std::string& text : texts) entries.push_back(Entry{std::move(text), true});
+  return entries;
+}
+
+// Shows the warning of a file the program can't handle as asked; the program goes on.
+void ShowWarning(HWND owner, const std::string& text) {
+  MessageBoxW(owner, Widen(text).c_str(), L"警告", MB_OK | MB_ICONWARNING);
 }
 
 }  // namespace
@@ -35,10 +55,12 @@ void TAppForm::CreateRememberedSnapshot() {
 }
 
 void TAppForm::ListeYukle(const std::string& fileName) {
-  std::optional<ListFileContent> content = LoadListFile(fileSystem_, ansi_, fileName);
-  if (!content) ThrowFileNotFound();
-  ApplyListFileSettings(content->settings);
-  list_.Append(std::move(content->entries));
+  AppendListFileContent(ReadListFileForLoading(fileSystem_, ansi_, fileName));
+}
+
+void TAppForm::AppendListFileContent(ListFileContent content) {
+  ApplyListFileSettings(content.settings);
+  list_.Append(std::move(content.entries));
   SyncListView();
 }
 
@@ -88,56 +110,93 @@ void TAppForm::Button5Click() {
 }
 
 void TAppForm::Button3Click() {
-  const std::wstring fileName = ShowSaveFileDialog(Handle(), kSaveBatchDialog);
-  if (fileName.empty()) return;
-  const WindowsVersion windows = GetWindowsVersion();
   BatchOptions options;
   options.useDefaultProgram = useDefaultProgram_;
   options.program = Narrow(ControlText(IDC_EDIT1));
+  // Every line would hand the program to the command interpreter; one that breaks out of its
+  // quotes can't be written at all, so the user hears it before choosing a file.
+  if (!options.useDefaultProgram && !FitsBatchQuotes(options.program)) {
+    ShowWarning(Handle(), BatchProgramUnfitText());
+    return;
+  }
+  const std::wstring fileName = ShowSaveFileDialog(Handle(), kSaveBatchDialog);
+  if (fileName.empty()) return;
+  const WindowsVersion windows = GetWindowsVersion();
   options.wait = ParseWait(Narrow(ControlText(IDC_SPINEDIT1)));
   options.windowsMajor = windows.major;
   options.windowsMinor = windows.minor;
   options.appCaption = values_.caption;
   options.appVersion = values_.version;
   Win32FolderProbe probe;
-  ExportBatchFile(fileSystem_, Narrow(fileName), list_.Entries(), options, probe);
+  const std::vector<std::size_t> leftOut =
+      ExportBatchFile(fileSystem_, Narrow(fileName), list_.Entries(), options, probe);
+  if (!leftOut.empty()) ShowWarning(Handle(), BatchLeftOutText(list_.Entries(), leftOut));
 }
 
 void TAppForm::TimerParamTimer() {
   KillTimer(Handle(), kTimerParamId);
 
-  // The remembered list comes back with every entry checked; a missing or unreadable file
-  // leaves the list empty without a word.
+  // The remembered list comes back with every entry checked; a missing file leaves the list
+  // empty without a word. One that another program holds is put on hold: the save tick keeps
+  // trying to read it and does not write it meanwhile.
+  std::string heldText;
   if (remember_) {
-    if (std::optional<std::vector<std::string>> lines = remembered_->Load(ansi_)) {
-      std::vector<Entry> entries;
-      entries.reserve(lines->size());
-      for (std::string& line : *lines) entries.push_back(Entry{std::move(line), true});
-      list_.ReplaceAll(std::move(entries));
-      SyncListView();
+    try {
+      if (std::optional<std::vector<std::string>> lines = remembered_->Load(ansi_)) {
+        list_.ReplaceAll(CheckedEntries(std::move(*lines)));
+        SyncListView();
+      }
+    } catch (const IoError& error) {
+      heldText = error.what();
     }
   }
+  const auto tellIfStillHeld = [&] {
+    if (remembered_->OnHold()) ShowWarning(Handle(), RememberedListHeldText(remembered_->Path(), heldText));
+  };
 
   const StartupArguments arguments = ReadStartupArguments(
       Narrow(args_.commandLine ? *args_.commandLine : std::wstring(GetCommandLineW())));
   if (arguments.kind != StartupArguments::Kind::None) {
+    // The list file is read before the list is cleared: one that can't be read leaves the
+    // list, and so files.txt, as they were (the error report follows, no opening run).
+    std::optional<ListFileContent> listFile;
+    if (arguments.kind == StartupArguments::Kind::ListFile) {
+      try {
+        listFile = ReadListFileForLoading(fileSystem_, ansi_, arguments.items.front());
+      } catch (const IoError&) {
+        tellIfStillHeld();
+        throw;
+      }
+    }
     list_.RemoveAll();
     SyncListView();
-    if (arguments.kind == StartupArguments::Kind::ListFile) {
-      ListeYukle(arguments.items.front());  // a failure ends the start-up loading here
+    if (listFile) {
+      AppendListFileContent(std::move(*listFile));
     } else {
-      std::vector<Entry> entries;
-      entries.reserve(arguments.items.size());
-      for (const std::string& item : arguments.items) entries.push_back(Entry{item, true});
-      list_.Append(std::move(entries));
+      list_.Append(CheckedEntries(arguments.items));
       SyncListView();
     }
+    // What the command line named replaces files.txt, as it would replace a list read from it.
+    remembered_->EndHold();
   }
+  tellIfStillHeld();
 
   if (list_.Count() > 0 && autoOpenList_) BitBtn1Click();
 }
 
 void TAppForm::TimerSaveChangesTimer() {
+  // A remembered list that could not be read at start comes in once it can be, in front of
+  // whatever the user added meanwhile, as if it had been read at start.
+  if (remembered_->OnHold()) {
+    std::optional<std::vector<std::string>> lines = remembered_->RetryHeld(ansi_);
+    if (!lines) return;
+    if (!lines->empty()) {
+      std::vector<Entry> entries = CheckedEntries(std::move(*lines));
+      entries.insert(entries.end(), list_.Entries().begin(), list_.Entries().end());
+      list_.ReplaceAll(std::move(entries));
+      SyncListView();
+    }
+  }
   // The first failure in a row throws and is reported; the next ticks retry quietly.
   remembered_->SaveIfChanged(list_);
 }

@@ -33,11 +33,11 @@ void TAppForm::GrantAdministratorPrivileges1Click() {
 void TAppForm::TimerAdminTimer() {
   KillTimer(Handle(), kTimerAdminId);
   if (!IsUserAnAdmin()) return;
-  // Once to the front, above the window that started it; the stay-on-top option is left as
-  // it is stored, while the window itself leaves the topmost band.
+  // Once to the front, above the window that started it; the window then goes back to the band
+  // its stay-on-top option names, so a checked "总在最前面" holds in an elevated start too.
   SetWindowPos(Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   SetForegroundWindow(Handle());
-  SetWindowPos(Handle(), HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  SetWindowPos(Handle(), stayOnTop_ ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 
   MENUITEMINFOW item{};
   item.cbSize = sizeof(item);

@@ -11,9 +11,10 @@ std::string Quote(const std::string& text) { return "\"" + text + "\""; }
 LaunchRequest PlanLaunch(EntryClass entryClass, const std::string& text, const RunOptions& options) {
   LaunchRequest request;
   if (!options.useDefaultProgram) {
-    // The named program gets every entry, whatever it is, as its one quoted argument.
+    // The named program gets every entry, whatever it is, as its one quoted argument, read
+    // back the Windows way (a folder's final backslash must not swallow the closing quote).
     request.file = options.program;
-    request.parameters = Quote(text);
+    request.parameters = QuoteArgument(text);
     return request;
   }
   switch (entryClass) {
@@ -25,6 +26,7 @@ LaunchRequest PlanLaunch(EntryClass entryClass, const std::string& text, const R
       request.show = kShowHide;
       break;
     case EntryClass::Folder:
+      // Explorer reads its quoted folder literally, backslash before the quote included.
       request.file = "explorer.exe";
       request.parameters = Quote(text);
       break;

@@ -22,7 +22,8 @@ struct LaunchRequest {
   LaunchOwner owner = LaunchOwner::MainWindow;
   std::string verb = "open";
   std::string file;
-  std::optional<std::string> parameters;  // none, or the entry in double quotes
+  std::optional<std::string> parameters;  // none, or the entry in double quotes (QuoteArgument
+                                          // for the named program)
   int show = kShowNormal;
   bool operator==(const LaunchRequest&) const = default;
 };
@@ -34,7 +35,7 @@ struct RunOptions {
   long long waitMs = 0;           // value of SpinEdit1
 };
 
-// The text in double quotes, nothing escaped inside.
+// The text in double quotes, nothing escaped inside (Explorer's folder argument).
 std::string Quote(const std::string& text);
 LaunchRequest PlanLaunch(EntryClass entryClass, const std::string& text, const RunOptions& options);
 // The wait after the launched entry at index: w when w > 0 and index + 1 < count, else 0.

@@ -35,7 +35,11 @@ class FileSystem {
  public:
   virtual ~FileSystem() = default;
   // The whole file; std::nullopt when it does not exist. Throws IoError on other failures.
+  // A file that another program holds for a moment is waited for, about a second.
   virtual std::optional<std::string> ReadFile(const std::string& path) = 0;
+  // ReadFile without that wait: a file held by another program fails at once. For a read that
+  // is tried again at every timer tick, where a wait would hold up the window each time.
+  virtual std::optional<std::string> ReadFileWithoutWaiting(const std::string& path) { return ReadFile(path); }
   // Replaces path with bytes in one step: written to a temporary file in the same folder,
   // then renamed over path. Throws IoError; the old file stays intact on failure.
   virtual void ReplaceFile(const std::string& path, const std::string& bytes) = 0;

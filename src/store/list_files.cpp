@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "store/file_messages.h"
 #include "store/text_file.h"
 #include "util/text.h"
 
@@ -188,7 +189,7 @@ ListFileContent ReadListFile(ListFileKind kind, std::string_view decodedText) {
 }
 
 std::optional<ListFileContent> LoadListFile(FileSystem& fs, const AnsiDecoder& ansi, const std::string& path) {
-  std::optional<std::string> bytes = fs.ReadFile(path);
+  std::optional<std::string> bytes = DoingTask(FileTask::ReadList, path, [&] { return fs.ReadFile(path); });
   if (!bytes) return std::nullopt;
   return ReadListFile(ListFileKindOf(path), DecodeTextFileInPlace(*bytes, ansi));
 }
@@ -196,7 +197,8 @@ std::optional<ListFileContent> LoadListFile(FileSystem& fs, const AnsiDecoder& a
 void SaveListFile(FileSystem& fs, const std::string& path, const std::vector<Entry>& entries,
                   const ListOptions& options) {
   const bool listFormat = ListFileKindOf(path) == ListFileKind::ListFormat;
-  fs.ReplaceFile(path, listFormat ? ListFormatBytes(entries, options) : PlainListBytes(entries));
+  const std::string bytes = listFormat ? ListFormatBytes(entries, options) : PlainListBytes(entries);
+  DoingTask(FileTask::SaveList, path, [&] { fs.ReplaceFile(path, bytes); });
 }
 
 }  // namespace quillet

@@ -1,8 +1,8 @@
 #include "store/remembered_list.h"
 
-#include <exception>
 #include <utility>
 
+#include "store/file_messages.h"
 #include "store/list_files.h"
 #include "store/text_file.h"
 #include "util/text.h"
@@ -16,12 +16,32 @@ std::optional<std::vector<std::string>> RememberedList::Load(const AnsiDecoder& 
   std::optional<std::string> bytes;
   try {
     bytes = fs_.ReadFile(path_);
-  } catch (const std::exception&) {
-    // An unreadable remembered list only means the program starts with an empty list.
-    return std::nullopt;
+  } catch (const IoError& error) {
+    onHold_ = true;
+    throw WithTask(error, FileTask::ReadRememberedList, path_);
   }
   if (!bytes) return std::nullopt;
-  const std::string text = DecodeTextFile(*bytes, ansi);
+  return TakeLines(*bytes, ansi);
+}
+
+std::optional<std::vector<std::string>> RememberedList::RetryHeld(const AnsiDecoder& ansi) {
+  std::optional<std::string> bytes;
+  try {
+    bytes = fs_.ReadFileWithoutWaiting(path_);
+  } catch (const IoError&) {
+    return std::nullopt;  // still held; the user was told at start
+  }
+  onHold_ = false;
+  if (!bytes) {
+    snapshotFile_ = PlainListBytes({});
+    matchedTextRevision_.reset();
+    return std::vector<std::string>{};
+  }
+  return TakeLines(*bytes, ansi);
+}
+
+std::vector<std::string> RememberedList::TakeLines(const std::string& bytes, const AnsiDecoder& ansi) {
+  const std::string text = DecodeTextFile(bytes, ansi);
   const std::vector<std::string_view> views = SplitLines(text);
   std::vector<std::string> lines(views.begin(), views.end());
   // The snapshot is what saving these lines would write (as PlainListBytes does), built
@@ -52,6 +72,7 @@ bool RememberedList::SnapshotMatches(const ItemList& list) const {
 }
 
 bool RememberedList::SaveIfChanged(const ItemList& list) {
+  if (onHold_) return false;
   const std::uint64_t textRevision = list.TextRevision();
   if (matchedTextRevision_ == textRevision) return false;
   if (SnapshotMatches(list)) {
@@ -62,10 +83,10 @@ bool RememberedList::SaveIfChanged(const ItemList& list) {
   std::string bytes = PlainListBytes(list.Entries());
   try {
     fs_.ReplaceFile(path_, bytes);
-  } catch (const IoError&) {
+  } catch (const IoError& error) {
     const bool firstFailure = !lastWriteFailed_;
     lastWriteFailed_ = true;
-    if (firstFailure) throw;
+    if (firstFailure) throw WithTask(error, FileTask::SaveRememberedList, path_);
     return false;
   }
   lastWriteFailed_ = false;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "store/file_messages.h"
 #include "util/text.h"
 
 namespace quillet {
@@ -79,7 +80,9 @@ void SettingsStore::WriteInteger(std::string_view key, long long value) {
   UpdateFile();
 }
 
-void SettingsStore::UpdateFile() { fs_.ReplaceFile(path_, document_.Serialize()); }
+void SettingsStore::UpdateFile() {
+  DoingTask(FileTask::SaveSettings, path_, [&] { fs_.ReplaceFile(path_, document_.Serialize()); });
+}
 
 StartupSettings ReadStartupSettings(const SettingsStore& store, ScreenSize screen, const std::string& windir) {
   StartupSettings settings;

@@ -234,6 +234,20 @@ bool ParseInteger(std::string_view text, long long& value) {
   return true;
 }
 
+std::string QuoteArgument(std::string_view text) {
+  std::size_t trailingBackslashes = 0;
+  while (trailingBackslashes < text.size() && text[text.size() - 1 - trailingBackslashes] == '\\') {
+    ++trailingBackslashes;
+  }
+  std::string quoted;
+  quoted.reserve(text.size() + trailingBackslashes + 2);
+  quoted.push_back('"');
+  quoted.append(text);
+  quoted.append(trailingBackslashes, '\\');
+  quoted.push_back('"');
+  return quoted;
+}
+
 std::string ErrorReportText(std::string_view message) {
   std::string text(message);
   if (!text.empty() && static_cast<unsigned char>(text.back()) > static_cast<unsigned char>('.')) {

@@ -31,6 +31,12 @@ std::string_view TrimControlAndBlanks(std::string_view text);
 // Splits at CR LF, LF or CR; a line break at the very end adds no line; "" gives no lines.
 std::vector<std::string_view> SplitLines(std::string_view text);
 
+// The text in double quotes as one argument for a program that splits its command line the
+// Windows way (CommandLineToArgvW, the C runtime): the backslashes right before the closing
+// quote are doubled, so C:\dir\ reaches the program as C:\dir\ and not as C:\dir".
+// Every other byte stays as it is; a double quote inside is not escaped.
+std::string QuoteArgument(std::string_view text);
+
 // ASCII-only lower-casing (A-Z), as the program compares schemes and extensions.
 std::string AsciiLower(std::string_view text);
 bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b);

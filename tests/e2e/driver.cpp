@@ -255,6 +255,11 @@ std::vector<Launch> ReadLaunches(const std::wstring& log_path) {
     launch.tick = std::stoull(std::string(line.substr(0, tab)));
     launch.command_line = std::string(line.substr(tab + 1));
     launch.argument = SingleQuotedArgument(launch.command_line);
+    int count = 0;
+    if (LPWSTR* argv = CommandLineToArgvW(Widen(launch.command_line).c_str(), &count)) {
+      for (int i = 0; i < count; ++i) launch.arguments.push_back(Narrow(argv[i]));
+      LocalFree(argv);
+    }
     launches.push_back(std::move(launch));
   }
   return launches;
@@ -350,10 +355,13 @@ std::wstring Program::InstallRecorder() {
 bool Program::Start(const std::vector<std::wstring>& arguments) {
   if (!error_.empty()) return false;
   Kill();
-  // The update check at start goes to a closed port on this machine unless a test names its
-  // own service: no test reaches out, and none waits for a missing network.
+  // The update check at start and any feedback go to a closed port on this machine unless a
+  // test names its own service: no test reaches out, and none waits for a missing network.
   if (GetEnvironmentVariableW(L"QUILLET_SERVICE_ADDRESS", nullptr, 0) == 0) {
     SetEnvironmentVariableW(L"QUILLET_SERVICE_ADDRESS", L"127.0.0.1:9/quillet-e2e");
+  }
+  if (GetEnvironmentVariableW(L"QUILLET_FEEDBACK_ADDRESS", nullptr, 0) == 0) {
+    SetEnvironmentVariableW(L"QUILLET_FEEDBACK_ADDRESS", L"127.0.0.1:9/quillet-e2e/feedback");
   }
   std::wstring exe = PathInFolder(L"quillet.exe");
   std::wstring command_line = L"\"" + exe + L"\"";

@@ -57,6 +57,9 @@ struct Launch {
   std::uint64_t tick = 0;
   std::string command_line;
   std::optional<std::string> argument;
+  // The command line split the Windows way (CommandLineToArgvW), as a program reading its
+  // arguments with the C runtime sees them; the program's own name first.
+  std::vector<std::string> arguments;
 };
 std::vector<Launch> ReadLaunches(const std::wstring& log_path);
 

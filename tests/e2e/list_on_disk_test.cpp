@@ -82,19 +82,62 @@ TEST(CommandLine, TwoListFilesBecomeTwoEntriesAndNeitherIsRead) {
   EXPECT_TRUE(program.Exit());
 }
 
-TEST(CommandLine, AListFileThatCannotBeReadShowsTheErrorAndOpensNothing) {
+// The remembered list is loaded first; a list file on the command line that can't be read then
+// leaves it in place, and files.txt with it.
+TEST(CommandLine, AListFileThatCannotBeReadShowsTheErrorAndKeepsTheRememberedList) {
   Program program;
   const std::wstring recorder = program.InstallRecorder();
-  program.WriteSettings(NamedProgramSettings(recorder, "AutoOpenList=1\r\n"));
-  ASSERT_TRUE(program.Start({program.PathInFolder(L"missing.qlst")})) << program.Error();
+  program.WriteSettings(NamedProgramSettings(recorder, "AutoOpenList=1\r\nRemember=1\r\n"));
+  const std::string remembered = Utf8Lines({"C:\\kept 1.txt", "C:\\kept 2.txt"});
+  WriteFileBytes(program.PathInFolder(L"files.txt"), remembered);
+  const std::wstring missing = program.PathInFolder(L"missing.qlst");
+  ASSERT_TRUE(program.Start({missing})) << program.Error();
   auto box = program.WaitForMessageBox();
   ASSERT_TRUE(box) << "no error report";
   EXPECT_EQ(box->caption, "Quillet");
+  // It names what failed and the file, then the system's text.
+  EXPECT_EQ(box->text.rfind("无法读取列表文件 \"" + Narrow(missing) + "\".\r\r", 0), 0u) << box->text;
   EXPECT_EQ(box->text.back(), '.');
   Program::PressOk(box->window);
   program.Sync();
-  EXPECT_EQ(program.ItemCount(), 0);
+  EXPECT_EQ(program.Entries(), (std::vector<std::string>{"C:\\kept 1.txt", "C:\\kept 2.txt"}));
+  // Two save ticks later files.txt is still the remembered list, and nothing was opened.
+  Sleep(2500);
+  program.Sync();
+  EXPECT_EQ(ReadFileBytes(program.PathInFolder(L"files.txt")), remembered);
   EXPECT_TRUE(program.Launches().empty());
+  EXPECT_FALSE(program.AnyMessageBox());
+  EXPECT_TRUE(program.Exit());
+}
+
+// files.txt that another program holds at start is not lost: the user is told, nothing
+// overwrites it meanwhile, and the remembered entries come in once it is free, in front of
+// what the user added in between.
+TEST(RememberedList, AFileHeldByAnotherProgramAtStartComesInOnceItIsFree) {
+  Program program;
+  program.WriteSettings("\xEF\xBB\xBF[Settings]\r\nRemember=1\r\n\r\n");
+  const std::wstring filesTxt = program.PathInFolder(L"files.txt");
+  const std::string remembered = Utf8Lines({"kept 1", "kept 2"});
+  WriteFileBytes(filesTxt, remembered);
+  HANDLE held = CreateFileW(filesTxt.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  ASSERT_TRUE(program.Start()) << program.Error();
+  auto box = program.WaitForMessageBox();
+  ASSERT_TRUE(box) << "the user was not told";
+  EXPECT_EQ(box->caption, "警告");
+  EXPECT_EQ(box->text.rfind("无法读取记住的列表 \"" + Narrow(filesTxt) + "\".\r\r", 0), 0u) << box->text;
+  Program::PressOk(box->window);
+  ASSERT_TRUE(program.Paste("added meanwhile\r\n", 1));
+  Sleep(2500);  // two save ticks
+  program.Sync();
+  EXPECT_FALSE(program.AnyMessageBox()) << "a save was tried while the file was held";
+  CloseHandle(held);
+  EXPECT_EQ(ReadFileBytes(filesTxt), remembered);
+  EXPECT_TRUE(WaitUntil([&] { return program.ItemCount() == 3; })) << "the remembered list did not come in";
+  program.Sync();
+  EXPECT_EQ(program.Entries(), (std::vector<std::string>{"kept 1", "kept 2", "added meanwhile"}));
+  EXPECT_TRUE(WaitUntil([&] { return ReadFileBytes(filesTxt) == Utf8Lines({"kept 1", "kept 2", "added meanwhile"}); }))
+      << ReadFileBytes(filesTxt);
   EXPECT_TRUE(program.Exit());
 }
 
@@ -123,7 +166,9 @@ TEST(LogOn, TheMenuItemCreatesAndRemovesTheRunValue) {
   ASSERT_TRUE(program.Start()) << program.Error();
   program.Command(IDM_AUTORUNATSTARTUP1);
   ASSERT_TRUE(WaitUntil([&] { return LogOnValue().has_value(); })) << "no log-on value";
-  EXPECT_EQ(*LogOnValue(), program.PathInFolder(L"quillet.exe"));
+  const std::wstring path = program.PathInFolder(L"quillet.exe");
+  // Quoted exactly when the path holds a blank.
+  EXPECT_EQ(*LogOnValue(), path.find(L' ') == std::wstring::npos ? path : L"\"" + path + L"\"");
   ASSERT_TRUE(program.Exit());
 
   // A new start reads the value: the item is checked, so choosing it now removes the value.
@@ -309,6 +354,18 @@ TEST(ListFileDialogs, SaveLoadAndExportThroughTheDialogs) {
             "start \"\" \"C:\\a.txt\"\r\nping 192.0.2.2 -n 1 -w 500 >nul\r\n"
             "start \"\" \"中文 条目\"\r\nping 192.0.2.2 -n 1 -w 500 >nul\r\n"
             "start \"\" \"https://example.com/\"\r\nREM Finish\r\n");
+
+  // An entry that would break out of its quotes is left out, and the user hears which.
+  ASSERT_TRUE(program.Paste("C:\\x\" & C:\\other.exe & \"y\r\n", 4));
+  const std::wstring unsafe = program.PathInFolder(L"unsafe.bat");
+  ASSERT_TRUE(ChooseInDialog(program, IDM_CREATEBATCHFILE1, unsafe));
+  auto box = program.WaitForMessageBox();
+  ASSERT_TRUE(box) << "the left-out entry was not named";
+  EXPECT_EQ(box->caption, "警告");
+  EXPECT_NE(box->text.find("第 4 项: C:\\x\" & C:\\other.exe & \"y"), std::string::npos) << box->text;
+  Program::PressOk(box->window);
+  EXPECT_EQ(ReadFileBytes(unsafe), ReadFileBytes(batch));
+  EXPECT_EQ(program.ItemCount(), 4);  // left out of the file, not out of the list
 
   program.Command(IDM_REMOVEALL1);
   program.SetText(IDC_SPINEDIT1, "0");

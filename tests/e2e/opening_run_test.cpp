@@ -102,6 +102,35 @@ INSTANTIATE_TEST_SUITE_P(Lists, NamedProgramRun,
                                            RunCase{"EndingWithAnUncheckedEntry", true}),
                          [](const auto& case_info) { return std::string(case_info.param.name); });
 
+// A program that reads its arguments the Windows way gets each entry whole, also a folder
+// whose path ends in backslashes, which would otherwise swallow the closing quote.
+TEST(NamedProgramRun, TheProgramReadsEveryEntryBackAsItStands) {
+  Program program;
+  const std::wstring recorder = program.InstallRecorder();
+  ASSERT_TRUE(program.Start()) << program.Error();
+  program.SetText(IDC_EDIT1, Narrow(recorder));
+  program.Click(IDC_RADIOBUTTON2);
+  ASSERT_TRUE(program.ButtonChecked(IDC_RADIOBUTTON2));
+  const std::vector<std::string> entries = {"C:\\windows\\", "C:\\no such folder\\\\", "C:\\a\\b c.txt",
+                                            "\\\\server\\share\\"};
+  std::string paste;
+  for (const std::string& entry : entries) paste += entry + "\r\n";
+  ASSERT_TRUE(program.Paste(paste, static_cast<int>(entries.size())));
+  program.Click(IDC_BITBTN1);
+  ASSERT_TRUE(WaitUntil([&] { return program.Text(IDC_BITBTN1) == "QUILLET"; }, 30000)) << "the run did not end";
+  ASSERT_TRUE(WaitForNoProcess(L"recorder.exe"));
+  // Without a wait the recorders start side by side and may log in any order.
+  std::vector<std::string> received;
+  for (const Launch& launch : program.Launches()) {
+    EXPECT_EQ(launch.arguments.size(), 2u) << launch.command_line;
+    if (launch.arguments.size() == 2) received.push_back(launch.arguments[1]);
+  }
+  std::vector<std::string> expected = entries;
+  std::sort(received.begin(), received.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(received, expected);
+}
+
 // The count shown by "取消自动关闭 (n)", or -1.
 int CountShown(const std::string& caption) {
   const std::string prefix = "取消自动关闭 (";

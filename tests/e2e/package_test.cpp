@@ -53,6 +53,16 @@ bool UninstallEntryExists() {
   return true;
 }
 
+// The log-on value's text; empty when it is missing.
+std::wstring RunValue() {
+  wchar_t data[1024] = {};
+  DWORD size = sizeof data;
+  if (RegGetValueW(HKEY_CURRENT_USER, kRunKey, kLogOnValue, RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS) {
+    return {};
+  }
+  return data;
+}
+
 // Runs a program with a command line and waits for it; its exit code, or nullopt when it could
 // not start or did not end in time.
 std::optional<DWORD> RunAndWait(const std::wstring& exe, const std::wstring& arguments) {
@@ -206,9 +216,17 @@ TEST_F(Package, SilentInstallRunsTheProgramAndSilentUninstallTakesItAwayButKeeps
   }
   // Program Files is writable under Wine, so the settings went beside the program.
   ASSERT_TRUE(FileExists(folder + L"settings.ini"));
-  const std::wstring logOn = L"\"" + folder + L"quillet.exe\"";
-  RegSetKeyValueW(HKEY_CURRENT_USER, kRunKey, kLogOnValue, REG_SZ, logOn.c_str(),
-                  static_cast<DWORD>((logOn.size() + 1) * sizeof(wchar_t)));
+  {
+    // Start at log-on from under Program Files: the path holds blanks, so the value quotes it
+    // (unquoted, Windows would try C:\Program.exe first).
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunKey, kLogOnValue);
+    Program program(Program::ExistingCopy{folder});
+    ASSERT_TRUE(program.Start()) << program.Error();
+    program.Command(IDM_AUTORUNATSTARTUP1);
+    const std::wstring quoted = L"\"" + folder + L"quillet.exe\"";
+    EXPECT_TRUE(WaitUntil([&] { return RunValue() == quoted; })) << "log-on value: " << Narrow(RunValue());
+    EXPECT_TRUE(program.Exit());
+  }
 
   // The uninstaller runs on from a copy of itself in the temporary folder.
   ASSERT_EQ(RunAndWait(folder + L"uninstall.exe", L"/S"), DWORD{0});

@@ -21,12 +21,13 @@ TEST(LogOnTest, PresentWhenTheValueHoldsAnyText) {
   EXPECT_FALSE(LogOnValuePresent(run, "KALMIRO - Other"));
 }
 
-TEST(LogOnTest, ToggleWritesThePlainPathThenDeletesIt) {
+TEST(LogOnTest, ToggleWritesThePathThenDeletesIt) {
   test::FakeRegistryValues run;
   run.values["Other program"] = "C:\\other.exe";
 
   EXPECT_TRUE(ToggleLogOn(run, kCaption, kProgram, false));
-  EXPECT_EQ(run.values[kCaption], kProgram);  // no quotes, no arguments
+  // A path with blanks is quoted, or Windows would try C:\Program.exe first; no arguments.
+  EXPECT_EQ(run.values[kCaption], "\"" + kProgram + "\"");
   EXPECT_TRUE(LogOnValuePresent(run, kCaption));
 
   EXPECT_FALSE(ToggleLogOn(run, kCaption, kProgram, true));
@@ -36,10 +37,39 @@ TEST(LogOnTest, ToggleWritesThePlainPathThenDeletesIt) {
   EXPECT_EQ(run.values, (std::map<std::string, std::string>{{"Other program", "C:\\other.exe"}}));
 }
 
+TEST(LogOnTest, OnlyAPathWithABlankIsQuoted) {
+  const struct {
+    const char* path;
+    const char* command;
+  } cases[] = {
+      {"C:\\Tools\\quillet.exe", "C:\\Tools\\quillet.exe"},
+      {"C:\\Program Files\\KALMIRO\\Quillet\\quillet.exe", "\"C:\\Program Files\\KALMIRO\\Quillet\\quillet.exe\""},
+      {"\\\\server\\my share\\quillet.exe", "\"\\\\server\\my share\\quillet.exe\""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(LogOnCommand(c.path), c.command) << c.path;
+}
+
+TEST(LogOnTest, EitherFormOfAnEarlierValueIsOnAndIsRemoved) {
+  for (const std::string& earlier : {kProgram, "\"" + kProgram + "\""}) {
+    test::FakeRegistryValues run;
+    run.values[kCaption] = earlier;
+    EXPECT_TRUE(LogOnValuePresent(run, kCaption)) << earlier;
+    EXPECT_FALSE(ToggleLogOn(run, kCaption, kProgram, true));
+    EXPECT_EQ(run.values.count(kCaption), 0u) << earlier;
+  }
+}
+
 TEST(LogOnTest, FailedChangeThrowsAndLeavesTheValue) {
   test::FakeRegistryValues run;
   run.failWrites = true;
-  EXPECT_THROW(ToggleLogOn(run, kCaption, kProgram, false), IoError);
+  try {
+    ToggleLogOn(run, kCaption, kProgram, false);
+    ADD_FAILURE() << "no failure";
+  } catch (const IoError& error) {
+    // The report names what failed and the value, then the system's own text.
+    EXPECT_EQ(std::string(error.what()).find("无法设置系统启动时自动运行 (注册表值 \"KALMIRO - Quillet\")."), 0u)
+        << error.what();
+  }
   EXPECT_FALSE(LogOnValuePresent(run, kCaption));
 
   run.values[kCaption] = kProgram;

@@ -53,8 +53,17 @@ INSTANTIATE_TEST_SUITE_P(
                  Request(kMain, "explorer.exe", "\"C:\\Data \"", kShowNormal)},
         PlanCase{"NetworkFolderDefault", EntryClass::Folder, true, "\\\\server\\share\\dir",
                  Request(kMain, "explorer.exe", "\"\\\\server\\share\\dir\"", kShowNormal)},
-        PlanCase{"FolderNamed", EntryClass::Folder, false, "C:\\Data\\",
-                 Request(kMain, kViewer, "\"C:\\Data\\\"", kShowNormal)},
+        // The named program reads its argument the Windows way: a backslash right before the
+        // closing quote would escape it, so the final backslashes are doubled.
+        PlanCase{"FolderNamedFinalBackslashDoubled", EntryClass::Folder, false, "C:\\Data\\",
+                 Request(kMain, kViewer, "\"C:\\Data\\\\\"", kShowNormal)},
+        PlanCase{"NetworkShareNamedEveryFinalBackslashDoubled", EntryClass::Folder, false, "\\\\srv\\share\\\\",
+                 Request(kMain, kViewer, "\"\\\\srv\\share\\\\\\\\\"", kShowNormal)},
+        PlanCase{"InnerBackslashesAndBlanksKept", EntryClass::Other, false, "C:\\a b\\c.txt ",
+                 Request(kMain, kViewer, "\"C:\\a b\\c.txt \"", kShowNormal)},
+        // Explorer reads its folder literally: its quoted folder keeps the one backslash.
+        PlanCase{"FolderDefaultFinalBackslashKept", EntryClass::Folder, true, "C:\\Data\\",
+                 Request(kMain, "explorer.exe", "\"C:\\Data\\\"", kShowNormal)},
         PlanCase{"OtherDefault", EntryClass::Other, true, "C:\\a b.txt",
                  Request(kMain, "C:\\a b.txt", std::nullopt, kShowNormal)},
         PlanCase{"NetworkFileDefaultUnchanged", EntryClass::Other, true, "\\\\server\\share\\file.txt",

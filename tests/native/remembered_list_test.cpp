@@ -209,21 +209,79 @@ INSTANTIATE_TEST_SUITE_P(
         LoadCase{"AnsiWithoutBom", "caf\xE9\r\n", {"caf\xC3\xA9"}}),
     [](const testing::TestParamInfo<LoadCase>& p) { return p.param.name; });
 
-TEST(RememberedListTest, LoadFailsQuietlyAndKeepsTheSnapshot) {
-  FlakyFileSystem fs;
+TEST(RememberedListTest, AMissingFileLoadsNothingAndKeepsTheSnapshot) {
+  test::MemoryFileSystem fs;
   RememberedList remembered(fs, kDir);
   test::Latin1Decoder ansi;
-  EXPECT_EQ(remembered.Load(ansi), std::nullopt);  // missing
-
   fs.files[kFilesTxt] = FileOf({"a"});
   ASSERT_TRUE(remembered.Load(ansi));
-  fs.failReads = true;
-  EXPECT_EQ(remembered.Load(ansi), std::nullopt);  // unreadable
-
+  fs.files.erase(kFilesTxt);
+  EXPECT_EQ(remembered.Load(ansi), std::nullopt);
+  EXPECT_FALSE(remembered.OnHold());
   // The snapshot is still the one from the good read.
-  fs.failReads = false;
   EXPECT_FALSE(remembered.SaveIfChanged(ListOf({"a"})));
+  EXPECT_EQ(fs.replaceCount, 0);
+}
+
+// files.txt exists but another program holds it at start: the remembered entries must not
+// be replaced by a list that did not come from them, so nothing is written until the file
+// has been read.
+TEST(RememberedListTest, AFileThatCannotBeReadIsNeverOverwrittenUnread) {
+  FlakyFileSystem fs;
+  fs.files[kFilesTxt] = FileOf({"kept 1", "kept 2"});
+  RememberedList remembered(fs, kDir);
+  test::Latin1Decoder ansi;
+  fs.failReads = true;
+  try {
+    remembered.Load(ansi);
+    FAIL() << "an unreadable files.txt went unreported";
+  } catch (const IoError& error) {
+    EXPECT_EQ(std::string(error.what()), "无法读取记住的列表 \"" + kFilesTxt + "\".\r\rAccess is denied");
+  }
+  EXPECT_TRUE(remembered.OnHold());
+
+  ItemList list = ListOf({"added by the user"});
+  EXPECT_FALSE(remembered.SaveIfChanged(list));
+  EXPECT_EQ(remembered.RetryHeld(ansi), std::nullopt);  // still held
+  EXPECT_FALSE(remembered.SaveIfChanged(list));
   EXPECT_EQ(fs.writeAttempts, 0);
+  EXPECT_EQ(fs.files[kFilesTxt], FileOf({"kept 1", "kept 2"}));
+
+  fs.failReads = false;
+  EXPECT_EQ(remembered.RetryHeld(ansi), (Texts{"kept 1", "kept 2"}));
+  EXPECT_FALSE(remembered.OnHold());
+  // The file's lines are the snapshot now: the same list writes nothing, a longer one the whole.
+  EXPECT_FALSE(remembered.SaveIfChanged(ListOf({"kept 1", "kept 2"})));
+  EXPECT_TRUE(remembered.SaveIfChanged(ListOf({"kept 1", "kept 2", "added by the user"})));
+  EXPECT_EQ(fs.files[kFilesTxt], FileOf({"kept 1", "kept 2", "added by the user"}));
+}
+
+TEST(RememberedListTest, AHoldEndsWhenTheFileIsGoneOrTheListWasReplacedOnPurpose) {
+  test::Latin1Decoder ansi;
+  {
+    FlakyFileSystem fs;
+    fs.files[kFilesTxt] = FileOf({"kept"});
+    RememberedList remembered(fs, kDir);
+    fs.failReads = true;
+    EXPECT_THROW(remembered.Load(ansi), IoError);
+    fs.failReads = false;
+    fs.files.erase(kFilesTxt);  // nothing left to keep
+    EXPECT_EQ(remembered.RetryHeld(ansi), Texts{});
+    EXPECT_FALSE(remembered.OnHold());
+    EXPECT_TRUE(remembered.SaveIfChanged(ListOf({"new"})));
+    EXPECT_EQ(fs.files[kFilesTxt], FileOf({"new"}));
+  }
+  {
+    FlakyFileSystem fs;
+    fs.files[kFilesTxt] = FileOf({"kept"});
+    RememberedList remembered(fs, kDir);
+    fs.failReads = true;
+    EXPECT_THROW(remembered.Load(ansi), IoError);
+    // The command line named the list to use instead.
+    remembered.EndHold();
+    EXPECT_TRUE(remembered.SaveIfChanged(ListOf({"from the command line"})));
+    EXPECT_EQ(fs.files[kFilesTxt], FileOf({"from the command line"}));
+  }
 }
 
 TEST(RememberedListTest, LoadAfterSavesMakesTheNextTickCompareAgain) {
@@ -265,7 +323,9 @@ TEST(RememberedListTest, FailedWritesReportOnceInARowAndRetryEveryTick) {
     remembered.SaveIfChanged(list);
     FAIL() << "the failure was not reported";
   } catch (const IoError& error) {
-    EXPECT_EQ(std::string(error.what()), "There is not enough space on the disk");
+    // The report names the task and the file, then the system's text.
+    EXPECT_EQ(std::string(error.what()),
+              "无法保存记住的列表 \"" + kFilesTxt + "\".\r\rThere is not enough space on the disk");
   }
   EXPECT_FALSE(remembered.SaveIfChanged(list));
 }

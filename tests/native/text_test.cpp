@@ -154,6 +154,21 @@ TEST(ParseIntegerTest, TakesAnOptionalSignAndDecimalDigitsThatFitIn64Bits) {
   }
 }
 
+// A program that reads its command line the Windows way takes 2n backslashes before a quote
+// as n backslashes and the quote as the end of the argument.
+TEST(QuoteArgumentTest, DoublesOnlyTheBackslashesBeforeTheClosingQuote) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"C:\\windows\\", "\"C:\\windows\\\\\""},
+      {"\\\\srv\\share\\\\", "\"\\\\srv\\share\\\\\\\\\""},
+      {"C:\\a\\b c.txt", "\"C:\\a\\b c.txt\""},
+      {"C:\\a\\ ", "\"C:\\a\\ \""},  // a blank after the backslash: nothing to double
+      {"\\", "\"\\\\\""},
+      {"", "\"\""},
+      {"say \"hi\"", "\"say \"hi\"\""},  // inner quotes are left to the caller
+  };
+  for (const auto& [text, quoted] : cases) EXPECT_EQ(QuoteArgument(text), quoted) << text;
+}
+
 TEST(ErrorReportTextTest, AppendsAFullStopAfterCharactersAboveIt) {
   const std::pair<const char*, const char*> cases[] = {
       {"Access is denied", "Access is denied."},

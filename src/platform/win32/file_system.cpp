@@ -57,9 +57,7 @@ DWORD RetryWhileHeldByAnother(Attempt attempt, Held held) {
 
 bool SharingConflict(DWORD code) { return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION; }
 
-}  // namespace
-
-std::optional<std::string> Win32FileSystem::ReadFile(const std::string& path) {
+std::optional<std::string> ReadWholeFile(const std::string& path, bool waitForHolder) {
   const std::wstring widePath = Widen(path);
   UniqueFile file;
   // A file another program holds for a moment is waited for, not taken for unreadable (an
@@ -70,7 +68,7 @@ std::optional<std::string> Win32FileSystem::ReadFile(const std::string& path) {
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         return static_cast<bool>(file);
       },
-      SharingConflict);
+      [&](DWORD error) { return waitForHolder && SharingConflict(error); });
   if (code != ERROR_SUCCESS) {
     if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return std::nullopt;
     throw IoError(code, SystemErrorText(code));
@@ -87,6 +85,14 @@ std::optional<std::string> Win32FileSystem::ReadFile(const std::string& path) {
     bytes.append(buffer, read);
   }
   return bytes;
+}
+
+}  // namespace
+
+std::optional<std::string> Win32FileSystem::ReadFile(const std::string& path) { return ReadWholeFile(path, true); }
+
+std::optional<std::string> Win32FileSystem::ReadFileWithoutWaiting(const std::string& path) {
+  return ReadWholeFile(path, false);
 }
 
 void Win32FileSystem::ReplaceFile(const std::string& path, const std::string& bytes) {

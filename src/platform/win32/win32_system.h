@@ -20,6 +20,7 @@ namespace quillet {
 class Win32FileSystem final : public FileSystem {
  public:
   std::optional<std::string> ReadFile(const std::string& path) override;
+  std::optional<std::string> ReadFileWithoutWaiting(const std::string& path) override;
   void ReplaceFile(const std::string& path, const std::string& bytes) override;
   bool DeleteFile(const std::string& path) override;
   bool CreateFolder(const std::string& path) override;
