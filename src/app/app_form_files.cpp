@@ -151,7 +151,7 @@ void TAppForm::TimerParamTimer() {
     }
   }
   const auto tellIfStillHeld = [&] {
-    if (remembered_->OnHold()) ShowWarning(Handle(), RememberedListHeldText(remembered_->Path(), heldText));
+    if (remembered_->OnHold()) ShowWarning(Handle(), RememberedListHeldText(heldText));
   };
 
   const StartupArguments arguments = ReadStartupArguments(

@@ -77,8 +77,8 @@ std::string BatchProgramUnfitText() {
   return "打开程序的路径含有双引号或控制字符, 无法安全地写入批处理文件. 没有导出任何内容.";
 }
 
-std::string RememberedListHeldText(std::string_view path, std::string_view systemText) {
-  std::string text = ErrorReportText(FailureText(FileTask::ReadRememberedList, path, systemText));
+std::string RememberedListHeldText(std::string_view failureText) {
+  std::string text = ErrorReportText(failureText);
   text.append(kParagraph);
   text.append("文件可以读取时, 列表将自动载入; 在此之前它不会被覆盖.");
   return text;

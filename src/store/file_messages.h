@@ -48,8 +48,9 @@ std::string BatchLeftOutText(const std::vector<Entry>& entries, const std::vecto
 // The named program itself can't be written between quotes: nothing is exported.
 std::string BatchProgramUnfitText();
 
-// files.txt exists but could not be read at start (another program holds it, say): the list
-// is loaded once the file can be read, and files.txt is not written until then.
-std::string RememberedListHeldText(std::string_view path, std::string_view systemText);
+// files.txt exists but could not be read at start (another program holds it, say): the
+// failure as the remembered list reported it (FailureText of ReadRememberedList), then that
+// the list is loaded once the file can be read and that files.txt is not written until then.
+std::string RememberedListHeldText(std::string_view failureText);
 
 }  // namespace quillet

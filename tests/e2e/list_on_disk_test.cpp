@@ -98,6 +98,7 @@ TEST(CommandLine, AListFileThatCannotBeReadShowsTheErrorAndKeepsTheRememberedLis
   // It names what failed and the file, then the system's text.
   EXPECT_EQ(box->text.rfind("无法读取列表文件 \"" + Narrow(missing) + "\".\r\r", 0), 0u) << box->text;
   EXPECT_EQ(box->text.back(), '.');
+  SaveScreenshot(box->window, "list-file-unreadable");
   Program::PressOk(box->window);
   program.Sync();
   EXPECT_EQ(program.Entries(), (std::vector<std::string>{"C:\\kept 1.txt", "C:\\kept 2.txt"}));
@@ -126,6 +127,8 @@ TEST(RememberedList, AFileHeldByAnotherProgramAtStartComesInOnceItIsFree) {
   ASSERT_TRUE(box) << "the user was not told";
   EXPECT_EQ(box->caption, "警告");
   EXPECT_EQ(box->text.rfind("无法读取记住的列表 \"" + Narrow(filesTxt) + "\".\r\r", 0), 0u) << box->text;
+  EXPECT_EQ(box->text.find("无法读取记住的列表", 1), std::string::npos) << "said twice: " << box->text;
+  SaveScreenshot(box->window, "remembered-list-held");
   Program::PressOk(box->window);
   ASSERT_TRUE(program.Paste("added meanwhile\r\n", 1));
   Sleep(2500);  // two save ticks
@@ -363,6 +366,7 @@ TEST(ListFileDialogs, SaveLoadAndExportThroughTheDialogs) {
   ASSERT_TRUE(box) << "the left-out entry was not named";
   EXPECT_EQ(box->caption, "警告");
   EXPECT_NE(box->text.find("第 4 项: C:\\x\" & C:\\other.exe & \"y"), std::string::npos) << box->text;
+  SaveScreenshot(box->window, "batch-left-out");
   Program::PressOk(box->window);
   EXPECT_EQ(ReadFileBytes(unsafe), ReadFileBytes(batch));
   EXPECT_EQ(program.ItemCount(), 4);  // left out of the file, not out of the list

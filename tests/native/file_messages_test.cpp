@@ -93,7 +93,7 @@ TEST(FileMessagesTest, LeftOutEntriesAreListedByNumberAtMostTen) {
 }
 
 TEST(FileMessagesTest, AHeldRememberedListTellsThatItWillComeInLater) {
-  EXPECT_EQ(RememberedListHeldText("C:\\q\\files.txt", "The file is in use"),
+  EXPECT_EQ(RememberedListHeldText(FailureText(FileTask::ReadRememberedList, "C:\\q\\files.txt", "The file is in use")),
             "无法读取记住的列表 \"C:\\q\\files.txt\".\r\rThe file is in use.\r\r"
             "文件可以读取时, 列表将自动载入; 在此之前它不会被覆盖.");
 }
