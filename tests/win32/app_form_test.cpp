@@ -25,6 +25,23 @@ namespace {
 
 using Settings = std::map<std::string, std::string>;
 
+// Points the program's update check at address while it lives, then puts back the address the
+// test run set (a closed port on this machine).
+class ServiceAddressForTest {
+ public:
+  explicit ServiceAddressForTest(const std::wstring& address) : saved_(EnvironmentVariable("QUILLET_SERVICE_ADDRESS")) {
+    SetEnvironmentVariableW(L"QUILLET_SERVICE_ADDRESS", address.c_str());
+  }
+  ~ServiceAddressForTest() {
+    SetEnvironmentVariableW(L"QUILLET_SERVICE_ADDRESS", saved_.empty() ? nullptr : Widen(saved_).c_str());
+  }
+  ServiceAddressForTest(const ServiceAddressForTest&) = delete;
+  ServiceAddressForTest& operator=(const ServiceAddressForTest&) = delete;
+
+ private:
+  std::string saved_;
+};
+
 std::wstring TextOf(HWND window) {
   std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
   text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
@@ -703,7 +720,7 @@ TEST_F(AppFormTest, AVeryLongCommandLineBecomesEntries) {
 // The update check against a closed port on this machine: it fails quietly, the menu item
 // becomes usable, and its choice reaches the update key and the next start.
 TEST_F(AppFormTest, UpdateNotificationsItemBecomesUsableWhenTheCheckEnds) {
-  SetEnvironmentVariableW(L"QUILLET_SERVICE_ADDRESS", L"127.0.0.1:9/quillet-test");
+  const ServiceAddressForTest closedPort(L"127.0.0.1:9/quillet-test");
   auto startWithCheck = [&] {
     form_.reset();
     AppFormArgs args = TestArgs();
@@ -727,7 +744,6 @@ TEST_F(AppFormTest, UpdateNotificationsItemBecomesUsableWhenTheCheckEnds) {
   EXPECT_FALSE(MenuChecked(IDM_UPDATENOTIFICATIONS1));
   Command(IDM_UPDATENOTIFICATIONS1);  // back on for the tests after this one
   EXPECT_TRUE(MenuChecked(IDM_UPDATENOTIFICATIONS1));
-  SetEnvironmentVariableW(L"QUILLET_SERVICE_ADDRESS", nullptr);
 }
 
 
@@ -750,7 +766,7 @@ TEST_F(AppFormTest, AMisbehavingServiceEndsTheCheckQuietly) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     testing::LoopbackServer server(c.reply);
-    SetEnvironmentVariableW(L"QUILLET_SERVICE_ADDRESS", Widen(server.Address("")).c_str());
+    const ServiceAddressForTest misbehaving(Widen(server.Address("")));
     form_.reset();
     AppFormArgs args = TestArgs();
     args.startUpdateCheck = true;
@@ -765,7 +781,6 @@ TEST_F(AppFormTest, AMisbehavingServiceEndsTheCheckQuietly) {
     EXPECT_FALSE(FindWindowW(QUILLET_NEWVER_CLASS, nullptr));
     form_.reset();
   }
-  SetEnvironmentVariableW(L"QUILLET_SERVICE_ADDRESS", nullptr);
 }
 
 }  // namespace

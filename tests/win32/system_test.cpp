@@ -148,3 +148,18 @@ TEST(Win32System, ProgramPathsAndEnvironment) {
 
 }  // namespace
 }  // namespace quillet
+
+namespace quillet {
+namespace {
+
+// Every program these tests start inherits this environment: its update check and feedback
+// must go to this machine, so no test run reaches out, not even for a name lookup.
+TEST(TestRunEnvironment, TheProgramsServiceAddressesStayOnThisMachine) {
+  for (const char* name : {"QUILLET_SERVICE_ADDRESS", "QUILLET_FEEDBACK_ADDRESS"}) {
+    const std::string address = EnvironmentVariable(name);
+    EXPECT_TRUE(address.starts_with("127.0.0.1:") || address.starts_with("localhost:")) << name << "=" << address;
+  }
+}
+
+}  // namespace
+}  // namespace quillet
