@@ -19,32 +19,27 @@ std::string Quoted(std::string_view target) {
 }  // namespace
 
 std::string FailureText(FileTask task, std::string_view target, std::string_view systemText) {
+  // What the user was doing, around the quoted file or value.
+  struct Words {
+    FileTask task;
+    std::string_view before, after;
+  };
+  static constexpr Words kWords[] = {
+      {FileTask::ReadList, "无法读取列表文件 ", "."},
+      {FileTask::SaveList, "无法保存列表文件 ", "."},
+      {FileTask::ExportBatch, "无法导出批处理文件 ", "."},
+      {FileTask::ReadRememberedList, "无法读取记住的列表 ", "."},
+      {FileTask::SaveRememberedList, "无法保存记住的列表 ", "."},
+      {FileTask::SaveSettings, "无法保存设置 ", "."},
+      {FileTask::SetLogOn, "无法设置系统启动时自动运行 (注册表值 ", ")."},
+      {FileTask::ClearLogOn, "无法取消系统启动时自动运行 (注册表值 ", ")."},
+  };
   std::string text;
-  switch (task) {
-    case FileTask::ReadList:
-      text = "无法读取列表文件 " + Quoted(target) + ".";
-      break;
-    case FileTask::SaveList:
-      text = "无法保存列表文件 " + Quoted(target) + ".";
-      break;
-    case FileTask::ExportBatch:
-      text = "无法导出批处理文件 " + Quoted(target) + ".";
-      break;
-    case FileTask::ReadRememberedList:
-      text = "无法读取记住的列表 " + Quoted(target) + ".";
-      break;
-    case FileTask::SaveRememberedList:
-      text = "无法保存记住的列表 " + Quoted(target) + ".";
-      break;
-    case FileTask::SaveSettings:
-      text = "无法保存设置 " + Quoted(target) + ".";
-      break;
-    case FileTask::SetLogOn:
-      text = "无法设置系统启动时自动运行 (注册表值 " + Quoted(target) + ").";
-      break;
-    case FileTask::ClearLogOn:
-      text = "无法取消系统启动时自动运行 (注册表值 " + Quoted(target) + ").";
-      break;
+  for (const Words& words : kWords) {
+    if (words.task != task) continue;
+    text.append(words.before);
+    text.append(Quoted(target));
+    text.append(words.after);
   }
   text.append(kParagraph);
   text.append(systemText);
