@@ -13,14 +13,6 @@ namespace quillet {
 
 namespace {
 
-constexpr long kConnectTimeoutMs = 3000;
-// Once connected, this long without a byte going either way ends the attempt; a large answer
-// that keeps arriving is not cut off.
-constexpr std::chrono::milliseconds kResponseTimeout{3000};
-// The service's answers are a few lines. A bound keeps a broken or hostile server from
-// filling the memory of a program that only waits for those lines.
-constexpr std::size_t kAnswerLimitBytes = 32u * 1024u * 1024u;
-
 void InitialiseLibraryOnce() {
   // curl_global_init is not safe to run on two threads at once; a function-local static is.
   static const CURLcode status = curl_global_init(CURL_GLOBAL_DEFAULT);
@@ -41,7 +33,7 @@ struct Exchange {
 std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* context) {
   auto& exchange = *static_cast<Exchange*>(context);
   const std::size_t length = size * count;
-  if (exchange.body.size() + length > kAnswerLimitBytes) {
+  if (exchange.body.size() + length > kMaxAnswerBytes) {
     exchange.tooLarge = true;
     return 0;  // fewer bytes than offered: libcurl ends the transfer
   }
@@ -57,9 +49,10 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* cont
   return size * count;
 }
 
-// The response time-out. libcurl has only a total limit and an averaged low-speed limit (which
-// lets a silent server hold the attempt for twice as long), so the wait for data is timed here:
-// libcurl calls this at least about once a second, also while nothing arrives.
+// The response time-out: once connected, this long without a byte going either way ends the
+// attempt (the whole attempt has libcurl's total limit besides). libcurl's averaged low-speed
+// limit would let a silent server hold the attempt for twice as long, so the wait for data is
+// timed here: libcurl calls this at least about once a second, also while nothing arrives.
 int OnProgress(void* context, curl_off_t, curl_off_t received, curl_off_t, curl_off_t sent) {
   auto& exchange = *static_cast<Exchange*>(context);
   const auto now = std::chrono::steady_clock::now();
@@ -74,7 +67,7 @@ int OnProgress(void* context, curl_off_t, curl_off_t received, curl_off_t, curl_
     exchange.lastActivity = now;
     return 0;
   }
-  if (now - exchange.lastActivity < kResponseTimeout) return 0;
+  if (now - exchange.lastActivity < kServiceResponseTimeout) return 0;
   exchange.timedOut = true;
   return 1;  // non-zero: libcurl ends the transfer
 }
@@ -173,7 +166,8 @@ std::string CurlTransport::Post(const std::string& address, const ParameterList&
   SetOption(handle, CURLOPT_POSTFIELDS, body.data());
   SetOption(handle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
   SetOption(handle, CURLOPT_HTTPHEADER, headers.get());
-  SetOption(handle, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
+  SetOption(handle, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(kServiceConnectTimeout.count()));
+  // Everything from the name look-up to the last byte of the answer, the head included.
   SetOption(handle, CURLOPT_TIMEOUT_MS, static_cast<long>(attemptLimit_.count()));
   SetOption(handle, CURLOPT_XFERINFOFUNCTION, &OnProgress);
   SetOption(handle, CURLOPT_XFERINFODATA, &exchange);
@@ -186,9 +180,9 @@ std::string CurlTransport::Post(const std::string& address, const ParameterList&
 
   const CURLcode status = curl_easy_perform(handle);
   if (exchange.timedOut) {
-    throw ServiceError("No answer from the server within " + std::to_string(kResponseTimeout.count()) + " ms");
+    throw ServiceError("No answer from the server within " + std::to_string(kServiceResponseTimeout.count()) + " ms");
   }
-  if (exchange.tooLarge) throw ServiceError("The answer is larger than " + std::to_string(kAnswerLimitBytes) + " bytes");
+  if (exchange.tooLarge) throw ServiceError("The answer is larger than " + std::to_string(kMaxAnswerBytes) + " bytes");
   if (status != CURLE_OK) throw ServiceError(errorText[0] != '\0' ? errorText : curl_easy_strerror(status));
 
   if (!secure) {

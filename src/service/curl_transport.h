@@ -10,7 +10,8 @@ namespace quillet {
 class CurlTransport : public Transport {
  public:
   // caFile: a file of certificates to trust for "https://" addresses instead of the system's
-  // own list; empty keeps the system's list. attemptLimit: the longest one post may take.
+  // own list; empty keeps the system's list. attemptLimit: the longest one post may take, from
+  // the start of its connection to the last byte of the answer.
   explicit CurlTransport(std::string caFile = {}, std::chrono::milliseconds attemptLimit = kServiceAttemptLimit);
 
   std::string Post(const std::string& address, const ParameterList& parameters) override;

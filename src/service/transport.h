@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 
@@ -16,10 +17,18 @@ class ServiceError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// However steadily an answer keeps arriving, one attempt ends after this long. The service's
-// answers are a few lines, and the feedback window takes no input while it waits for them, so
-// a server that sends a byte now and then must not hold it for ever.
-inline constexpr std::chrono::milliseconds kServiceAttemptLimit{20000};
+// The limits of one attempt, the same for every transport.
+// The wait for the connection, TLS handshake included.
+inline constexpr std::chrono::milliseconds kServiceConnectTimeout{3000};
+// The wait for the answer while nothing of it arrives.
+inline constexpr std::chrono::milliseconds kServiceResponseTimeout{3000};
+// However steadily the head or the body of an answer keeps trickling in, one attempt ends after
+// its two time-outs together. The feedback window takes no input while it waits, once for each
+// scheme it tries, and the service's answers are a few lines that need no longer.
+inline constexpr std::chrono::milliseconds kServiceAttemptLimit = kServiceConnectTimeout + kServiceResponseTimeout;
+// An answer is a few short lines; a larger body is refused rather than kept in memory, so a
+// broken or hostile server cannot fill it.
+inline constexpr std::size_t kMaxAnswerBytes = 32u * 1024u * 1024u;
 
 class Transport {
  public:

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <future>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "../shared/service_cases.h"
 #include "fake_checker_system.h"
 #include "loopback_server.h"
 #include "service/checker.h"
@@ -155,6 +158,49 @@ TEST_F(CurlTransportTest, AnAnswerThatKeepsTricklingEndsAtTheAttemptLimit) {
   }
   LoopbackServer slow(nullptr, trickling(10));
   EXPECT_EQ(Trusting().Post("http://" + slow.Address(), {"cmd=check"}), std::string(10, 'x'));
+}
+
+TEST_F(CurlTransportTest, SharedCasesOfSlowAnswersEndWithinTheAttemptLimit) {
+  using namespace service_cases;
+  // Every case over both schemes at once, each post on its own thread (posts share nothing),
+  // so that their waits of several seconds overlap.
+  struct Run {
+    const SlowAnswerCase& slow;
+    const char* scheme;
+    std::unique_ptr<TricklingServer> server;
+    std::future<TimedPost> outcome;
+  };
+  std::vector<Run> runs;
+  for (const SlowAnswerCase& slow : kSlowAnswerCases) {
+    const std::string head = SlowAnswerHead(slow.body.size());
+    const std::size_t atOnce = slow.headTrickles ? 0 : head.size();
+    for (const char* scheme : {"https://", "http://"}) {
+      const TestAuthority* authority = scheme == std::string("https://") ? authority_.get() : nullptr;
+      runs.push_back(
+          {slow, scheme, std::make_unique<TricklingServer>(authority, head + slow.body, atOnce, slow.pause), {}});
+    }
+  }
+  for (Run& run : runs) {
+    const std::string address = run.scheme + run.server->Address();
+    run.outcome = std::async(std::launch::async, [caFile = authority_->CaFile(), address] {
+      CurlTransport transport(caFile);
+      return PostAndTime(transport, address);
+    });
+  }
+  for (Run& run : runs) {
+    SCOPED_TRACE(std::string(run.scheme) + " " + run.slow.what);
+    const TimedPost outcome = run.outcome.get();
+    EXPECT_EQ(run.server->Requests(), 1);
+    if (run.slow.arrives) {
+      EXPECT_FALSE(outcome.failed) << outcome.text;
+      EXPECT_EQ(outcome.text, run.slow.body);
+    } else {
+      EXPECT_TRUE(outcome.failed) << outcome.text;
+      EXPECT_FALSE(TrimBlanks(outcome.text).empty());
+      EXPECT_LT(outcome.took, kSlowAnswerBound)
+          << std::chrono::duration_cast<std::chrono::milliseconds>(outcome.took).count() << " ms";
+    }
+  }
 }
 
 TEST_F(CurlTransportTest, LargeAndMalformedBodiesComeBackAsUtf8) {

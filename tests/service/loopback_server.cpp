@@ -2,12 +2,19 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <openssl/ssl.h>
+#include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <httplib.h>
 
+#include <algorithm>
+#include <cctype>
+#include <csignal>
 #include <stdexcept>
+#include <utility>
 
 #include "test_authority.h"
 
@@ -123,6 +130,109 @@ SilentListener::~SilentListener() {
 }
 
 std::string SilentListener::Address() const { return "127.0.0.1:" + std::to_string(port_) + "/check"; }
+
+TricklingServer::TricklingServer(const TestAuthority* authority, std::string answer, std::size_t atOnce,
+                                 std::chrono::milliseconds pause)
+    : answer_(std::move(answer)), atOnce_(std::min(atOnce, answer_.size())), pause_(pause) {
+  // Writing to a client that has given up must end the answer, not the test program (OpenSSL
+  // writes to the socket without MSG_NOSIGNAL).
+  std::signal(SIGPIPE, SIG_IGN);
+  if (authority != nullptr) {
+    tls_ = SSL_CTX_new(TLS_server_method());
+    if (tls_ == nullptr ||
+        SSL_CTX_use_certificate_chain_file(tls_, authority->ServerCertificateFile().c_str()) != 1 ||
+        SSL_CTX_use_PrivateKey_file(tls_, authority->ServerKeyFile().c_str(), SSL_FILETYPE_PEM) != 1) {
+      SSL_CTX_free(tls_);
+      throw std::runtime_error("the trickling server's TLS could not be set up");
+    }
+  }
+  listening_ = BindLoopback(port_);
+  if (listen(listening_, 16) != 0) {
+    close(listening_);
+    SSL_CTX_free(tls_);
+    throw std::runtime_error("listen failed");
+  }
+  thread_ = std::thread([this] { Serve(); });
+}
+
+TricklingServer::~TricklingServer() {
+  {
+    const std::lock_guard lock(mutex_);
+    stop_ = true;
+  }
+  stopping_.notify_all();
+  thread_.join();
+  close(listening_);
+  SSL_CTX_free(tls_);
+}
+
+std::string TricklingServer::Address() const { return "127.0.0.1:" + std::to_string(port_) + "/check"; }
+
+int TricklingServer::Requests() const {
+  const std::lock_guard lock(mutex_);
+  return requests_;
+}
+
+void TricklingServer::Serve() {
+  for (;;) {
+    {
+      const std::lock_guard lock(mutex_);
+      if (stop_) return;
+    }
+    pollfd waiting{listening_, POLLIN, 0};
+    if (poll(&waiting, 1, 50) <= 0) continue;
+    const int connection = accept(listening_, nullptr, nullptr);
+    if (connection < 0) continue;
+    // A client that stops reading or writing cannot hold the server for long.
+    const timeval bound{5, 0};
+    setsockopt(connection, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+    setsockopt(connection, SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
+    Answer(connection);
+    close(connection);
+  }
+}
+
+void TricklingServer::Answer(int connection) {
+  const std::unique_ptr<SSL, decltype(&SSL_free)> tls(tls_ != nullptr ? SSL_new(tls_) : nullptr, &SSL_free);
+  if (tls_ != nullptr && (!tls || SSL_set_fd(tls.get(), connection) != 1 || SSL_accept(tls.get()) != 1)) return;
+  auto receive = [&](char* data, int size) {
+    return tls ? SSL_read(tls.get(), data, size) : static_cast<int>(recv(connection, data, size, 0));
+  };
+  auto send = [&](const char* data, int size) {
+    return tls ? SSL_write(tls.get(), data, size) : static_cast<int>(::send(connection, data, size, MSG_NOSIGNAL));
+  };
+
+  // The request: its head up to the empty line and the body its Content-Length declares.
+  std::string request;
+  std::size_t headEnd = std::string::npos;
+  std::size_t bodyLength = 0;
+  while (headEnd == std::string::npos || request.size() < headEnd + 4 + bodyLength) {
+    char chunk[4096];
+    const int got = receive(chunk, sizeof chunk);
+    if (got <= 0) return;
+    request.append(chunk, static_cast<std::size_t>(got));
+    if (headEnd == std::string::npos && (headEnd = request.find("\r\n\r\n")) != std::string::npos) {
+      std::string head = request.substr(0, headEnd);
+      for (char& c : head) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      const std::size_t field = head.find("\r\ncontent-length:");
+      if (field != std::string::npos) bodyLength = std::stoul(head.substr(field + 17));
+    }
+  }
+  {
+    const std::lock_guard lock(mutex_);
+    ++requests_;
+  }
+
+  if (atOnce_ > 0 && send(answer_.data(), static_cast<int>(atOnce_)) != static_cast<int>(atOnce_)) return;
+  for (std::size_t next = atOnce_; next < answer_.size(); ++next) {
+    {
+      std::unique_lock lock(mutex_);
+      if (stopping_.wait_for(lock, pause_, [this] { return stop_; })) return;
+    }
+    if (send(answer_.data() + next, 1) != 1) return;
+  }
+  if (tls) SSL_shutdown(tls.get());
+}
 
 int UnusedPort() {
   int port = 0;

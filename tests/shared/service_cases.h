@@ -1,14 +1,17 @@
 // Cases that every build's service requests must pass alike: the form body, the answer-line
-// reader, the key-name digest and the stored-value format. The native tests run them against
-// OpenSSL, the Windows tests against CNG. Non-ASCII text is written as UTF-8 escapes so that
-// every compiler reads the same bytes.
+// reader, the key-name digest and the stored-value format (the native tests run them against
+// OpenSSL, the Windows tests against CNG), and answers that arrive a byte at a time (the native
+// tests post them through libcurl, the Windows tests through WinHTTP). Non-ASCII text is
+// written as UTF-8 escapes so that every compiler reads the same bytes.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "service/service_request.h"
+#include "service/transport.h"
 
 namespace quillet::test::service_cases {
 
@@ -103,5 +106,55 @@ inline const std::vector<StoredCase> kDecodeOnlyCases = {
     {"\xEF\xBF\xBD", kStoredSeed, "FF"},  // a byte that is not UTF-8 becomes U+FFFD
     {"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD", kStoredSeed, "EDA187"},  // a lone surrogate's bytes too
 };
+
+// An answer sent a byte at a time, `pause` apart: the body alone, or the status line and the
+// headers too. However steadily the bytes come, one attempt ends within its two time-outs
+// together; an answer complete by then comes back whole.
+struct SlowAnswerCase {
+  const char* what;
+  std::string body;
+  bool headTrickles;  // the status line and headers go out a byte at a time as well
+  std::chrono::milliseconds pause;
+  bool arrives;  // the post returns the body; else it fails
+};
+
+inline const std::vector<SlowAnswerCase> kSlowAnswerCases = {
+    {"body trickled for 30 s", std::string(30, 'x'), false, std::chrono::milliseconds(1000), false},
+    {"head trickled for over 100 s", "\xE7\xA1\xAE\xE5\xAE\x9A", true, std::chrono::milliseconds(1000), false},
+    // About 4 s in all: longer than the answer time-out, inside the attempt's limit.
+    {"body trickled for about 4 s", "\xE7\xA1\xAE\xE5\xAE\x9A", false, std::chrono::milliseconds(700), true},
+    // The head has to be complete within the answer time-out; this one takes about 1.5 s.
+    {"head and body trickled for about 1.5 s", "\xE7\xA1\xAE\xE5\xAE\x9A", true, std::chrono::milliseconds(15),
+     true},
+};
+
+// The head every test server sends before a slow body, the same in every build.
+inline std::string SlowAnswerHead(std::size_t bodyBytes) {
+  return "HTTP/1.1 200 OK\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " + std::to_string(bodyBytes) +
+         "\r\nConnection: close\r\n\r\n";
+}
+
+// A failed slow answer ends well before this, and long before its trickle would have ended:
+// the attempt's limit ended it.
+inline constexpr std::chrono::seconds kSlowAnswerBound{10};
+
+struct TimedPost {
+  bool failed = false;
+  std::string text;  // the answer, or the error's message
+  std::chrono::steady_clock::duration took{};
+};
+
+inline TimedPost PostAndTime(Transport& transport, const std::string& address) {
+  TimedPost outcome;
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    outcome.text = transport.Post(address, {"cmd=feedback"});
+  } catch (const ServiceError& error) {
+    outcome.failed = true;
+    outcome.text = error.what();
+  }
+  outcome.took = std::chrono::steady_clock::now() - start;
+  return outcome;
+}
 
 }  // namespace quillet::test::service_cases

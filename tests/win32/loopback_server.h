@@ -33,6 +33,8 @@ struct CannedReply {
   bool answerFirstBytes = false;
   // When set, the body of the answer goes out one byte at a time, this long apart.
   std::chrono::milliseconds trickle{0};
+  // With trickle: the status line and the headers go out a byte at a time as well.
+  bool trickleHead = false;
 };
 
 // "HTTP/1.1 <status>" with the headers given (each ending in CR LF) and the body.
@@ -213,10 +215,12 @@ class LoopbackServer {
     ioctlsocket(client, FIONBIO, &nonBlocking);
     const std::string& bytes = reply_.bytes;
     std::size_t sent = 0;
-    // A trickled answer sends its head at once and its body byte by byte.
+    // A trickled answer sends its head at once (unless that trickles too) and its body byte by
+    // byte.
     const bool trickling = reply_.trickle.count() > 0;
     const std::size_t headEnd = bytes.find("\r\n\r\n");
-    const std::size_t trickleFrom = !trickling ? bytes.size() : headEnd == std::string::npos ? 0 : headEnd + 4;
+    const std::size_t trickleFrom =
+        !trickling ? bytes.size() : reply_.trickleHead || headEnd == std::string::npos ? 0 : headEnd + 4;
     while (sent < bytes.size()) {
       if (stop_) return;
       if (sent >= trickleFrom) std::this_thread::sleep_for(reply_.trickle);

@@ -1,16 +1,19 @@
 // Posts through WinHTTP to a small server on 127.0.0.1 inside this process: the form as the
 // service receives it, error statuses, charsets, a service that never answers, a large body,
-// a closed port and a secure post to a plain server.
+// answers that trickle in a byte at a time, a closed port and a secure post to a plain server.
 #include "platform/win32/winhttp_transport.h"
 
 #include <winhttp.h>
 
 #include <gtest/gtest.h>
 
+#include <future>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "../shared/service_cases.h"
 #include "loopback_server.h"
 #include "util/text.h"
 
@@ -171,6 +174,44 @@ TEST(WinHttpTransportTest, AnAnswerThatKeepsTricklingEndsAtTheAttemptLimit) {
                ServiceError);
   LoopbackServer slow(trickling(10));
   EXPECT_EQ(WinHttpTransport().Post(slow.Address("http://"), {"cmd=check"}), std::string(10, 'x'));
+}
+
+TEST(WinHttpTransportTest, SharedCasesOfSlowAnswersEndWithinTheAttemptLimit) {
+  using namespace quillet::test::service_cases;
+  // Every case at once, each post on its own thread (posts share nothing), so that their waits
+  // of several seconds overlap.
+  struct Run {
+    const SlowAnswerCase& slow;
+    std::unique_ptr<LoopbackServer> server;
+    std::future<TimedPost> outcome;
+  };
+  std::vector<Run> runs;
+  for (const SlowAnswerCase& slow : kSlowAnswerCases) {
+    CannedReply reply{SlowAnswerHead(slow.body.size()) + slow.body};
+    reply.trickle = slow.pause;
+    reply.trickleHead = slow.headTrickles;
+    runs.push_back({slow, std::make_unique<LoopbackServer>(std::move(reply)), {}});
+  }
+  for (Run& run : runs) {
+    run.outcome = std::async(std::launch::async, [address = run.server->Address("http://")] {
+      WinHttpTransport transport;
+      return PostAndTime(transport, address);
+    });
+  }
+  for (Run& run : runs) {
+    SCOPED_TRACE(run.slow.what);
+    const TimedPost outcome = run.outcome.get();
+    EXPECT_EQ(run.server->Requests().size(), 1u);
+    if (run.slow.arrives) {
+      EXPECT_FALSE(outcome.failed) << outcome.text;
+      EXPECT_EQ(outcome.text, run.slow.body);
+    } else {
+      EXPECT_TRUE(outcome.failed) << outcome.text;
+      EXPECT_FALSE(TrimControlAndBlanks(outcome.text).empty());
+      EXPECT_LT(outcome.took, kSlowAnswerBound)
+          << std::chrono::duration_cast<std::chrono::milliseconds>(outcome.took).count() << " ms";
+    }
+  }
 }
 
 TEST(WinHttpTransportTest, AnAnswerAboveTheLimitIsRefused) {

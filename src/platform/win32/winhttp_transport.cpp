@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <memory>
 #include <string>
 
 #include "platform/win32/unique_handle.h"
@@ -15,12 +16,13 @@ namespace {
 
 using UniqueInternet = UniqueHandle<HandleTraits<HINTERNET, ::WinHttpCloseHandle>>;
 
-[[noreturn]] void ThrowLastError() {
-  DWORD code = GetLastError();
+[[noreturn]] void ThrowError(DWORD code) {
   // Some WinHTTP implementations (Wine's) pass the socket's own time-out code on.
   if (code == WSAETIMEDOUT) code = ERROR_WINHTTP_TIMEOUT;
   throw ServiceError(WinHttpErrorText(code));
 }
+
+[[noreturn]] void ThrowLastError() { ThrowError(GetLastError()); }
 
 // The parts of the address WinHTTP connects with.
 struct AddressParts {
@@ -74,29 +76,100 @@ DWORD QueryStatusCode(HINTERNET request) {
   return status;
 }
 
-// The body, read until it ends; an error once the deadline has passed, however steadily the
-// bytes keep coming (each wait has its own time-out only while nothing arrives). Each read takes
-// only what has arrived, because a read for more may wait until all of it is there.
-std::string ReadBody(HINTERNET request, std::chrono::steady_clock::time_point deadline,
-                     std::chrono::milliseconds attemptLimit) {
-  std::string body;
+// What one request shares with WinHTTP's status callback. A request whose attempt ran out of
+// time is closed with an operation still under way, and WinHTTP may call back about it after
+// Post has returned, until it reports the handle closing; so the callback keeps its own share
+// of the exchange until then, and the buffers WinHTTP works on live here, not on Post's stack.
+struct Exchange {
+  // Set by the callback when the operation under way has ended.
+  UniqueKernelHandle ended{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+  DWORD error = ERROR_SUCCESS;  // how it ended
+  DWORD count = 0;              // the bytes it found available or read
+  std::string requestBody;
   std::array<char, 64 * 1024> chunk;
+};
+
+void CALLBACK OnRequestStatus(HINTERNET, DWORD_PTR context, DWORD status, void* information, DWORD length) {
+  auto* const share = reinterpret_cast<std::shared_ptr<Exchange>*>(context);
+  if (share == nullptr) return;
+  Exchange& exchange = **share;
+  switch (status) {
+    case WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE:
+    case WINHTTP_CALLBACK_STATUS_HEADERS_AVAILABLE:
+      break;
+    case WINHTTP_CALLBACK_STATUS_DATA_AVAILABLE:
+      exchange.count = *static_cast<const DWORD*>(information);
+      break;
+    case WINHTTP_CALLBACK_STATUS_READ_COMPLETE:
+      exchange.count = length;
+      break;
+    case WINHTTP_CALLBACK_STATUS_REQUEST_ERROR:
+      exchange.error = static_cast<const WINHTTP_ASYNC_RESULT*>(information)->dwError;
+      break;
+    case WINHTTP_CALLBACK_STATUS_HANDLE_CLOSING:
+      delete share;  // the last call about this request
+      return;
+    default:
+      return;
+  }
+  SetEvent(exchange.ended.get());
+}
+
+// Routes the request's status to OnRequestStatus with a share of the exchange, which the
+// callback lets go when the request handle closes. Returns the context value the request
+// carries.
+DWORD_PTR WatchRequest(HINTERNET request, const std::shared_ptr<Exchange>& exchange) {
+  auto share = std::make_unique<std::shared_ptr<Exchange>>(exchange);
+  auto context = reinterpret_cast<DWORD_PTR>(share.get());
+  if (!WinHttpSetOption(request, WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context)) ThrowLastError();
+  if (WinHttpSetStatusCallback(request, &OnRequestStatus,
+                               WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS | WINHTTP_CALLBACK_FLAG_HANDLES,
+                               0) == WINHTTP_INVALID_STATUS_CALLBACK) {
+    ThrowLastError();
+  }
+  share.release();  // the callback's now
+  return context;
+}
+
+// The end of one attempt, whatever it is waiting for.
+struct Deadline {
+  std::chrono::steady_clock::time_point at;
+  std::chrono::milliseconds limit;
+};
+
+// Starts one operation of the request and waits until it ends, or at most until the deadline:
+// then the attempt fails, and closing the request (as the caller unwinds) cancels what runs.
+template <typename Start>
+void Await(Exchange& exchange, const Deadline& deadline, Start start) {
+  exchange.error = ERROR_SUCCESS;
+  exchange.count = 0;
+  ResetEvent(exchange.ended.get());
+  if (!start()) ThrowLastError();
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline.at - std::chrono::steady_clock::now());
+  const DWORD wait = left.count() > 0 ? static_cast<DWORD>(left.count()) : 0;
+  const DWORD waited = WaitForSingleObject(exchange.ended.get(), wait);
+  if (waited == WAIT_TIMEOUT) {
+    throw ServiceError("The answer of the service was not complete within " + std::to_string(deadline.limit.count()) +
+                       " ms");
+  }
+  if (waited != WAIT_OBJECT_0) ThrowLastError();
+  if (exchange.error != ERROR_SUCCESS) ThrowError(exchange.error);
+}
+
+// The body, read until it ends. Each read takes only what has arrived, because a read for more
+// may wait until all of it is there.
+std::string ReadBody(HINTERNET request, Exchange& exchange, const Deadline& deadline) {
+  std::string body;
   for (;;) {
-    if (std::chrono::steady_clock::now() >= deadline) {
-      throw ServiceError("The answer of the service took longer than " + std::to_string(attemptLimit.count()) +
-                         " ms");
-    }
-    DWORD available = 0;
-    if (!WinHttpQueryDataAvailable(request, &available)) ThrowLastError();
-    if (available == 0) return body;
-    DWORD read = 0;
-    const DWORD wanted = std::min(available, static_cast<DWORD>(chunk.size()));
-    if (!WinHttpReadData(request, chunk.data(), wanted, &read)) ThrowLastError();
-    if (read == 0) return body;
-    if (body.size() + read > kMaxAnswerBytes) {
+    Await(exchange, deadline, [&] { return WinHttpQueryDataAvailable(request, nullptr); });
+    if (exchange.count == 0) return body;
+    const DWORD wanted = std::min(exchange.count, static_cast<DWORD>(exchange.chunk.size()));
+    Await(exchange, deadline, [&] { return WinHttpReadData(request, exchange.chunk.data(), wanted, nullptr); });
+    if (exchange.count == 0) return body;
+    if (body.size() + exchange.count > kMaxAnswerBytes) {
       throw ServiceError("The answer of the service is larger than " + std::to_string(kMaxAnswerBytes) + " bytes");
     }
-    body.append(chunk.data(), read);
+    body.append(exchange.chunk.data(), exchange.count);
   }
 }
 
@@ -236,13 +309,19 @@ std::string WinHttpTransport::Post(const std::string& address, const ParameterLi
   // the address's scheme whatever its case.
   const bool secureRules = address.rfind("https://", 0) == 0;
   const AddressParts parts = SplitAddress(Widen(address));
-  const auto deadline = std::chrono::steady_clock::now() + attemptLimit_;
+  const Deadline deadline{std::chrono::steady_clock::now() + attemptLimit_, attemptLimit_};
 
-  const UniqueInternet session(
-      WinHttpOpen(L"Quillet", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+  // Asynchronous, so that the wait for each part of the exchange can end at the deadline: a
+  // synchronous call waits as long as bytes keep coming, and its request may not be closed
+  // from elsewhere while it runs.
+  const UniqueInternet session(WinHttpOpen(L"Quillet", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                                           WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC));
   if (!session) ThrowLastError();
-  const int timeout = static_cast<int>(kServiceTimeoutMilliseconds);
-  if (!WinHttpSetTimeouts(session.get(), timeout, timeout, timeout, timeout)) ThrowLastError();
+  const auto connectTimeout = static_cast<int>(kServiceConnectTimeout.count());
+  const auto responseTimeout = static_cast<int>(kServiceResponseTimeout.count());
+  if (!WinHttpSetTimeouts(session.get(), connectTimeout, connectTimeout, responseTimeout, responseTimeout)) {
+    ThrowLastError();
+  }
 
   const UniqueInternet connection(WinHttpConnect(session.get(), parts.host.c_str(), parts.port, 0));
   if (!connection) ThrowLastError();
@@ -251,19 +330,23 @@ std::string WinHttpTransport::Post(const std::string& address, const ParameterLi
                                                   parts.usesTls ? WINHTTP_FLAG_SECURE : 0));
   if (!request) ThrowLastError();
   // The wait for the response headers has its own limit besides the one for each read.
-  DWORD responseTimeout = kServiceTimeoutMilliseconds;
-  WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout, sizeof responseTimeout);
+  DWORD headTimeout = static_cast<DWORD>(responseTimeout);
+  WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headTimeout, sizeof headTimeout);
 
-  const std::wstring headers =
+  const auto exchange = std::make_shared<Exchange>();
+  if (!exchange->ended) ThrowLastError();
+  exchange->requestBody = FormBody(parameters);
+  const DWORD_PTR context = WatchRequest(request.get(), exchange);
+
+  const wchar_t* const headers =
       secureRules ? L"Content-Type: application/x-www-form-urlencoded; charset=utf-8\r\nConnection: close\r\n"
                   : L"Content-Type: application/x-www-form-urlencoded\r\n";
-  std::string body = FormBody(parameters);
-  const auto bodyBytes = static_cast<DWORD>(body.size());
-  if (!WinHttpSendRequest(request.get(), headers.c_str(), static_cast<DWORD>(headers.size()), body.data(),
-                          bodyBytes, bodyBytes, 0)) {
-    ThrowLastError();
-  }
-  if (!WinHttpReceiveResponse(request.get(), nullptr)) ThrowLastError();
+  const auto bodyBytes = static_cast<DWORD>(exchange->requestBody.size());
+  Await(*exchange, deadline, [&] {
+    return WinHttpSendRequest(request.get(), headers, static_cast<DWORD>(-1L), exchange->requestBody.data(), bodyBytes,
+                              bodyBytes, context);
+  });
+  Await(*exchange, deadline, [&] { return WinHttpReceiveResponse(request.get(), nullptr); });
 
   if (!secureRules) {
     const DWORD status = QueryStatusCode(request.get());
@@ -276,7 +359,7 @@ std::string WinHttpTransport::Post(const std::string& address, const ParameterLi
     }
   }
   const std::string contentType = Narrow(QueryHeaderText(request.get(), WINHTTP_QUERY_CONTENT_TYPE));
-  return DecodeAnswerBody(ReadBody(request.get(), deadline, attemptLimit_), contentType);
+  return DecodeAnswerBody(ReadBody(request.get(), *exchange, deadline), contentType);
 }
 
 }  // namespace quillet

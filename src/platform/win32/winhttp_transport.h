@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <chrono>
-#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -18,10 +17,12 @@ namespace quillet {
 // "https://" (exactly so) posts by the secure rules: "Connection: close", the content type
 // names the UTF-8 charset, and whatever body comes back is the answer whatever its status.
 // Any other address posts by the plain rules: the bare form content type, and an error status
-// (400 and above) throws. Both wait at most 3,000 ms for the connection and 3,000 ms for each
-// part of the response. The body is decoded by the charset the response declares (UTF-8 when
-// it declares none or one the system does not know) and returned as UTF-8.
-// However steadily the body keeps arriving, a post ends with an error after attemptLimit.
+// (400 and above) throws. Both wait at most kServiceConnectTimeout for the connection and
+// kServiceResponseTimeout for each part of the response. The body is decoded by the charset the
+// response declares (UTF-8 when it declares none or one the system does not know) and returned
+// as UTF-8.
+// However steadily the head or the body of the answer keeps arriving, a post ends with an error
+// after attemptLimit: the request runs asynchronously and Post stops waiting for it then.
 class WinHttpTransport final : public Transport {
  public:
   explicit WinHttpTransport(std::chrono::milliseconds attemptLimit = kServiceAttemptLimit)
@@ -31,11 +32,6 @@ class WinHttpTransport final : public Transport {
  private:
   std::chrono::milliseconds attemptLimit_;
 };
-
-// Limits of one post.
-inline constexpr DWORD kServiceTimeoutMilliseconds = 3000;
-// An answer is a few short lines; a body beyond this is refused rather than held in memory.
-inline constexpr std::size_t kMaxAnswerBytes = 32 * 1024 * 1024;
 
 // The system's text for a WinHTTP error code (the texts live in winhttp.dll), without the final
 // line break; the general system texts for other codes.
