@@ -1,12 +1,15 @@
-// The new-version notice, created in this process and driven by the messages the pointer
-// sends: its place and texts, the link's address and colour, which parts drag the window.
+// The new-version notice, created in this process: its place and texts, the link's address
+// and colour, which parts drag the window (with the messages the pointer sends, and with the
+// real pointer over a main window that keeps the focus).
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "../shared/window_probe.h"
 #include "platform/win32/win32_system.h"
 #include "service/newversion.h"
 #include "util/maker_addresses.h"
@@ -21,13 +24,32 @@ std::wstring TextOf(HWND window) {
   return text;
 }
 
+// Lets the window messages run until condition holds or a few seconds have passed; true when
+// it held.
+bool PumpUntil(const std::function<bool()>& condition) {
+  for (int i = 0; i < 300; ++i) {
+    if (condition()) return true;
+    SleepWithoutFreeze(10);
+  }
+  return condition();
+}
+
+bool operator==(const POINT& a, const POINT& b) { return a.x == b.x && a.y == b.y; }
+
+// The pointer is at `at` and every message it sent this thread has been handled.
+bool PointerSettledAt(POINT at) {
+  POINT cursor{};
+  return GetCursorPos(&cursor) && cursor == at && HIWORD(GetQueueStatus(QS_MOUSE)) == 0;
+}
+
 class NewVersionTest : public ::testing::Test {
  protected:
   void TearDown() override {
     if (window_ && IsWindow(window_)) DestroyWindow(window_);
+    if (main_) DestroyWindow(main_);
   }
-  TNewVer* Open(const std::string& address) {
-    TNewVer* notice = TNewVer::Create(NewVersionNotice{"Quillet", "3.2", address, nullptr});
+  TNewVer* Open(const std::string& address, HWND mainWindow = nullptr) {
+    TNewVer* notice = TNewVer::Create(NewVersionNotice{"Quillet", "3.2", address, mainWindow});
     window_ = notice ? notice->Handle() : nullptr;
     return notice;
   }
@@ -37,6 +59,7 @@ class NewVersionTest : public ::testing::Test {
     return r;
   }
   HWND window_ = nullptr;
+  HWND main_ = nullptr;  // stands for the program's main window where one is needed
 };
 
 TEST_F(NewVersionTest, OpensAtTheTopRightCornerWithTheOfferedVersion) {
@@ -133,6 +156,74 @@ TEST_F(NewVersionTest, ThePanelAroundTheLabelsDoesNotDragButTheHeadingDoes) {
   SendMessageW(window_, WM_MOUSEMOVE, 0, MAKELPARAM(heading.left + 25, heading.top + 3));
   SendMessageW(window_, WM_LBUTTONUP, 0, 0);
   EXPECT_EQ(Bounds().left, before.left + 20);
+}
+
+TEST_F(NewVersionTest, TheRealPointerDragsFromTheIconTheHeadingTheCloseColumnAndTheBackground) {
+  // A main window that has the focus, as the program's has when the notice comes up.
+  main_ = CreateWindowExW(0, L"STATIC", L"main", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 200, 400, 300, nullptr,
+                          nullptr, nullptr, nullptr);
+  ASSERT_TRUE(main_);
+  SetForegroundWindow(main_);
+  ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == main_; }));
+  ASSERT_TRUE(Open("https://example.com/get", main_));
+  ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(window_) != FALSE; }));
+
+  struct Case {
+    const char* name;
+    POINT at;  // in the notice's client coordinates
+    DWORD down, up;
+    bool moves;
+  };
+  RECT heading{};
+  GetWindowRect(GetDlgItem(window_, IDC_NEWVER_LABEL1), &heading);
+  MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&heading), 2);
+  const Case cases[] = {
+      {"left on the icon (Image1)", {30, 30}, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP, true},
+      {"left on the heading (Label1)", {(heading.left + heading.right) / 2, (heading.top + heading.bottom) / 2},
+       MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP, true},
+      {"middle on the close button's column (Panel3)", {308, 50}, MOUSEEVENTF_MIDDLEDOWN, MOUSEEVENTF_MIDDLEUP, true},
+      {"left on the background (Panel1)", {2, 66}, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP, true},
+      {"right on the icon", {30, 30}, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP, false},
+  };
+  // The pointer's way from the press, in steps: the window follows each one.
+  const POINT steps[] = {{-3, 2}, {-20, 9}, {-45, 31}, {-12, 40}, {-60, 25}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(IsWindow(window_)) << "the notice closed";
+    const RECT before = Bounds();
+    POINT start = c.at;
+    ClientToScreen(window_, &start);
+    testing::SendPointer(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, start);
+    ASSERT_TRUE(PumpUntil([&] { return PointerSettledAt(start); }));
+    testing::SendPointer(c.down);
+    for (const POINT& step : steps) {
+      const POINT to{start.x + step.x, start.y + step.y};
+      testing::SendPointer(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, to);
+      const POINT expected{before.left + (c.moves ? step.x : 0), before.top + (c.moves ? step.y : 0)};
+      PumpUntil([&] {
+        const RECT now = Bounds();
+        return PointerSettledAt(to) && POINT{now.left, now.top} == expected;
+      });
+      const RECT now = Bounds();
+      EXPECT_EQ(now.left, expected.x) << "after the step to " << step.x << ", " << step.y;
+      EXPECT_EQ(now.top, expected.y) << "after the step to " << step.x << ", " << step.y;
+      EXPECT_EQ(now.right - now.left, TNewVer::kClientWidth);
+      EXPECT_EQ(now.bottom - now.top, TNewVer::kClientHeight);
+      // One step astray is enough; the notice's own countdown must not end the test.
+      if (now.left != expected.x || now.top != expected.y) break;
+    }
+    testing::SendPointer(c.up);
+    // Once the button is up, the pointer moves alone.
+    const RECT released = Bounds();
+    const POINT away{start.x + 30, start.y + 45};
+    testing::SendPointer(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, away);
+    ASSERT_TRUE(PumpUntil([&] { return PointerSettledAt(away); }));
+    EXPECT_EQ(Bounds().left, released.left);
+    EXPECT_EQ(Bounds().top, released.top);
+    // Pressing on the notice leaves the focus with the main window.
+    EXPECT_EQ(GetForegroundWindow(), main_);
+    EXPECT_NE(GetActiveWindow(), window_);
+  }
 }
 
 TEST_F(NewVersionTest, TheCloseButtonClosesAtOnce) {
