@@ -188,6 +188,14 @@ bool TNewVer::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT&
       }
       return false;
     }
+    case WM_MOUSEACTIVATE:
+      // A press anywhere on the notice (its controls ask here too) leaves the activation and
+      // the focus with the main window. Activated, the notice would also change its nature
+      // under Wine: the X11 driver hands an active popup to the window manager, which takes
+      // it down and places it anew in the middle of a drag (at the screen's corner) and ends
+      // the drag.
+      result = MA_NOACTIVATE;
+      return true;
     case WM_LBUTTONDOWN:
     case WM_MBUTTONDOWN:
     case WM_RBUTTONDOWN:
