@@ -58,6 +58,29 @@ class NewVersionTest : public ::testing::Test {
     GetWindowRect(window_, &r);
     return r;
   }
+  // A main window that has the focus, as the program's has when the notice comes up, and
+  // the notice shown over it.
+  void OpenOverMainWindow() {
+    main_ = CreateWindowExW(0, L"STATIC", L"main", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 200, 400, 300, nullptr,
+                            nullptr, nullptr, nullptr);
+    ASSERT_TRUE(main_);
+    SetForegroundWindow(main_);
+    ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == main_; }));
+    ASSERT_TRUE(Open("https://example.com/get", main_));
+    ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(window_) != FALSE; }));
+  }
+  // The real pointer moved to a screen point; true once its messages have been handled.
+  static bool MovePointer(POINT to) {
+    testing::SendPointer(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, to);
+    return PumpUntil([&] { return PointerSettledAt(to); });
+  }
+  // A button of the real pointer going down or up; true once that has been handled. Under a
+  // hand too the press is taken before the pointer moves on: a move that came first would go
+  // to whatever lies under the pointer then.
+  static bool PressPointer(DWORD button) {
+    testing::SendPointer(button);
+    return PumpUntil([] { return HIWORD(GetQueueStatus(QS_MOUSEBUTTON)) == 0; });
+  }
   HWND window_ = nullptr;
   HWND main_ = nullptr;  // stands for the program's main window where one is needed
 };
@@ -159,14 +182,7 @@ TEST_F(NewVersionTest, ThePanelAroundTheLabelsDoesNotDragButTheHeadingDoes) {
 }
 
 TEST_F(NewVersionTest, TheRealPointerDragsFromTheIconTheHeadingTheCloseColumnAndTheBackground) {
-  // A main window that has the focus, as the program's has when the notice comes up.
-  main_ = CreateWindowExW(0, L"STATIC", L"main", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 200, 400, 300, nullptr,
-                          nullptr, nullptr, nullptr);
-  ASSERT_TRUE(main_);
-  SetForegroundWindow(main_);
-  ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == main_; }));
-  ASSERT_TRUE(Open("https://example.com/get", main_));
-  ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(window_) != FALSE; }));
+  ASSERT_NO_FATAL_FAILURE(OpenOverMainWindow());
 
   struct Case {
     const char* name;
@@ -193,12 +209,8 @@ TEST_F(NewVersionTest, TheRealPointerDragsFromTheIconTheHeadingTheCloseColumnAnd
     const RECT before = Bounds();
     POINT start = c.at;
     ClientToScreen(window_, &start);
-    testing::SendPointer(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, start);
-    ASSERT_TRUE(PumpUntil([&] { return PointerSettledAt(start); }));
-    testing::SendPointer(c.down);
-    // The press is handled before the pointer moves on, as under a hand: a move that came
-    // first would go to whatever lies under the pointer then.
-    ASSERT_TRUE(PumpUntil([] { return HIWORD(GetQueueStatus(QS_MOUSEBUTTON)) == 0; }));
+    ASSERT_TRUE(MovePointer(start));
+    ASSERT_TRUE(PressPointer(c.down));
     for (const POINT& step : steps) {
       const POINT to{start.x + step.x, start.y + step.y};
       testing::SendPointer(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, to);
@@ -215,18 +227,56 @@ TEST_F(NewVersionTest, TheRealPointerDragsFromTheIconTheHeadingTheCloseColumnAnd
       // One step astray is enough; the notice's own countdown must not end the test.
       if (now.left != expected.x || now.top != expected.y) break;
     }
-    testing::SendPointer(c.up);
+    ASSERT_TRUE(PressPointer(c.up));
     // Once the button is up, the pointer moves alone.
     const RECT released = Bounds();
-    const POINT away{start.x + 30, start.y + 45};
-    testing::SendPointer(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, away);
-    ASSERT_TRUE(PumpUntil([&] { return PointerSettledAt(away); }));
+    ASSERT_TRUE(MovePointer(POINT{start.x + 30, start.y + 45}));
     EXPECT_EQ(Bounds().left, released.left);
     EXPECT_EQ(Bounds().top, released.top);
     // Pressing on the notice leaves the focus with the main window.
     EXPECT_EQ(GetForegroundWindow(), main_);
     EXPECT_NE(GetActiveWindow(), window_);
   }
+}
+
+TEST_F(NewVersionTest, TheCloseButtonLeavesTheFocusWithTheMainWindowAndClosesOnAClick) {
+  ASSERT_NO_FATAL_FAILURE(OpenOverMainWindow());
+  auto onTheButton = [&] {
+    RECT button{};
+    GetWindowRect(GetDlgItem(window_, IDC_NEWVER_BUTTON1), &button);
+    return POINT{(button.left + button.right) / 2, (button.top + button.bottom) / 2};
+  };
+  // Pressed, then led away before the release: no click, and nothing took the focus.
+  const POINT on = onTheButton();
+  ASSERT_TRUE(MovePointer(on));
+  ASSERT_TRUE(PressPointer(MOUSEEVENTF_LEFTDOWN));
+  EXPECT_EQ(GetForegroundWindow(), main_) << "while pressed";
+  ASSERT_TRUE(MovePointer(POINT{on.x - 150, on.y + 100}));
+  ASSERT_TRUE(PressPointer(MOUSEEVENTF_LEFTUP));
+  ASSERT_TRUE(IsWindow(window_));
+  EXPECT_EQ(GetForegroundWindow(), main_);
+  EXPECT_NE(GetActiveWindow(), window_);
+
+  // The notice still follows a drag from its icon step by step.
+  const RECT before = Bounds();
+  POINT icon{30, 30};
+  ClientToScreen(window_, &icon);
+  ASSERT_TRUE(MovePointer(icon));
+  ASSERT_TRUE(PressPointer(MOUSEEVENTF_LEFTDOWN));
+  for (const POINT& step : {POINT{-4, 3}, POINT{-25, 15}}) {
+    ASSERT_TRUE(MovePointer(POINT{icon.x + step.x, icon.y + step.y}));
+    PumpUntil([&] { return Bounds().left == before.left + step.x && Bounds().top == before.top + step.y; });
+    EXPECT_EQ(Bounds().left, before.left + step.x);
+    EXPECT_EQ(Bounds().top, before.top + step.y);
+  }
+  ASSERT_TRUE(PressPointer(MOUSEEVENTF_LEFTUP));
+
+  // A click closes the notice, and the focus is still the main window's.
+  ASSERT_TRUE(MovePointer(onTheButton()));
+  ASSERT_TRUE(PressPointer(MOUSEEVENTF_LEFTDOWN));
+  ASSERT_TRUE(PressPointer(MOUSEEVENTF_LEFTUP));
+  EXPECT_TRUE(PumpUntil([&] { return !IsWindow(window_); }));
+  EXPECT_EQ(GetForegroundWindow(), main_);
 }
 
 TEST_F(NewVersionTest, TheCloseButtonClosesAtOnce) {
