@@ -6,8 +6,6 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <initializer_list>
-#include <iterator>
 #include <vector>
 
 namespace quillet::testing {
@@ -36,7 +34,7 @@ inline void SendPointer(DWORD flags, POINT at = {}) {
 
 // A key pressed and released on the real keyboard while the keys in `held` (VK_SHIFT, ...)
 // are held down around it; it goes to the control that has the keyboard focus.
-inline void SendKeyPress(WORD virtualKey, std::initializer_list<WORD> held = {}) {
+inline void SendKeyPress(WORD virtualKey, const std::vector<WORD>& held = {}) {
   std::vector<INPUT> keys;
   auto add = [&keys](WORD key, DWORD flags) {
     INPUT input{};
@@ -49,7 +47,7 @@ inline void SendKeyPress(WORD virtualKey, std::initializer_list<WORD> held = {})
   for (WORD key : held) add(key, 0);
   add(virtualKey, 0);
   add(virtualKey, KEYEVENTF_KEYUP);
-  for (auto key = std::rbegin(held); key != std::rend(held); ++key) add(*key, KEYEVENTF_KEYUP);
+  for (auto key = held.rbegin(); key != held.rend(); ++key) add(*key, KEYEVENTF_KEYUP);
   SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
 }
 
