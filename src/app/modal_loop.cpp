@@ -22,4 +22,17 @@ void RunModalLoop(HWND window, HWND owner, const bool& done, const std::function
   if (disableOwner) EnableWindow(owner, TRUE);
 }
 
+void MoveDialogFocus(HWND window, WPARAM wParam, LPARAM lParam) {
+  HWND target = nullptr;
+  if (LOWORD(lParam)) {
+    target = reinterpret_cast<HWND>(wParam);
+  } else {
+    HWND focus = GetFocus();
+    target = GetNextDlgTabItem(window, focus && IsChild(window, focus) ? focus : nullptr, wParam != 0);
+    // Reached by Tab, a text box has its whole text selected, as the dialog manager leaves it.
+    if (target && (SendMessageW(target, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL)) SendMessageW(target, EM_SETSEL, 0, -1);
+  }
+  if (target) SetFocus(target);
+}
+
 }  // namespace quillet

@@ -16,6 +16,14 @@ namespace quillet {
 void RunModalLoop(HWND window, HWND owner, const bool& done,
                   const std::function<bool(const MSG&)>& preTranslate = {});
 
+// WM_NEXTDLGCTL of a window run by RunModalLoop, answered as a dialog's own procedure would.
+// The dialog manager of the loop tells the controls that they sit in a dialog; a multi-line
+// edit then keeps Tab and Shift+Tab from it (it wants every key, Enter for its new lines) and
+// asks its parent with this message to move the focus instead, never inserting a tab. Without
+// an answer the focus would stay in the memo. wParam and lParam as the message brings them:
+// the control to focus (lParam non-zero), or the previous (wParam non-zero) or next tab stop.
+void MoveDialogFocus(HWND window, WPARAM wParam, LPARAM lParam);
+
 // Keeps the focused control of a modal window across a switch to another program and back.
 class FocusKeeper {
  public:

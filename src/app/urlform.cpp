@@ -57,6 +57,10 @@ class AddUrlWindow final : public WindowBase {
       case WM_SIZE:
         Layout(LOWORD(lParam), HIWORD(lParam));
         return true;
+      case WM_NEXTDLGCTL:
+        // Tab and Shift+Tab in the memo: on to "确定", back to "取消".
+        MoveDialogFocus(window_, wParam, lParam);
+        return true;
       case WM_COMMAND:
         if (LOWORD(wParam) == IDC_ADDURL_BITBTN1) {
           BitBtn1Click();

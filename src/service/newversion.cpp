@@ -25,7 +25,94 @@ long long NoticeCountdown = 11;
 constexpr DWORD kExpandFromCentre = 0x13;      // AW_CENTER with both horizontal directions
 constexpr DWORD kCollapseToCentre = 0x10010;   // AW_HIDE | AW_CENTER
 
+constexpr wchar_t kCloseButtonClass[] = L"TNewVerCloseButton";
+
 }  // namespace
+
+// Button1 looks and clicks like a push button but never takes the focus: a standard button
+// takes it when pressed, which would activate the notice (see WM_MOUSEACTIVATE below) even
+// when the press is led away and ends in no click.
+class TNewVer::CloseButton final : public WindowBase {
+ public:
+  bool CreateButton(HWND parent, int id, const RECT& place, HICON icon) {
+    RegisterClassOnce(kCloseButtonClass, nullptr, nullptr);
+    icon_ = icon;
+    return Create(0, kCloseButtonClass, L"", WS_CHILD | WS_VISIBLE, place.left, place.top, place.right - place.left,
+                  place.bottom - place.top, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id))) != nullptr;
+  }
+
+ protected:
+  bool HandleMessage(UINT message, WPARAM, LPARAM lParam, LRESULT& result) override {
+    result = 0;
+    switch (message) {
+      case WM_ERASEBKGND:
+        result = 1;  // WM_PAINT covers every pixel
+        return true;
+      case WM_PAINT:
+        Paint();
+        return true;
+      case WM_LBUTTONDOWN:
+      case WM_LBUTTONDBLCLK:
+        pressed_ = true;
+        inside_ = true;
+        SetCapture(Handle());
+        InvalidateRect(Handle(), nullptr, FALSE);
+        return true;
+      case WM_MOUSEMOVE:
+        if (pressed_ && Inside(lParam) != inside_) {
+          inside_ = !inside_;
+          InvalidateRect(Handle(), nullptr, FALSE);
+        }
+        return true;
+      case WM_LBUTTONUP: {
+        const bool clicked = pressed_ && Inside(lParam);
+        if (GetCapture() == Handle()) ReleaseCapture();
+        pressed_ = false;
+        InvalidateRect(Handle(), nullptr, FALSE);
+        // Posted: the notice destroys itself, and this button with it, when it handles the click.
+        if (clicked)
+          PostMessageW(GetParent(Handle()), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(Handle()), BN_CLICKED),
+                       reinterpret_cast<LPARAM>(Handle()));
+        return true;
+      }
+      case WM_CAPTURECHANGED:
+        pressed_ = false;
+        InvalidateRect(Handle(), nullptr, FALSE);
+        return true;
+      default:
+        return false;
+    }
+  }
+
+ private:
+  bool Inside(LPARAM lParam) const {
+    RECT client{};
+    GetClientRect(Handle(), &client);
+    return PtInRect(&client, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}) != FALSE;
+  }
+
+  void Paint() {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(Handle(), &paint);
+    RECT face{};
+    GetClientRect(Handle(), &face);
+    const bool pushed = pressed_ && inside_;
+    DrawFrameControl(dc, &face, DFC_BUTTON, DFCS_BUTTONPUSH | (pushed ? DFCS_PUSHED : 0));
+    if (icon_) {
+      // The glyph shifts with the face while it is pushed in, as on a standard button.
+      const int shift = pushed ? 1 : 0;
+      DrawIconEx(dc, (face.right - 16) / 2 + shift, (face.bottom - 16) / 2 + shift, icon_, 16, 16, 0, nullptr,
+                 DI_NORMAL);
+    }
+    EndPaint(Handle(), &paint);
+  }
+
+  HICON icon_ = nullptr;
+  bool pressed_ = false;  // the left button went down here and has not come up
+  bool inside_ = false;   // during that press, the pointer is over the button
+};
+
+TNewVer::~TNewVer() = default;
 
 TNewVer::TNewVer(NewVersionNotice notice) : notice_(std::move(notice)) {}
 
@@ -48,7 +135,6 @@ TNewVer* TNewVer::Create(const NewVersionNotice& notice) {
 void TNewVer::FormCreate() {
   HWND window = Handle();
   HINSTANCE instance = GetModuleHandleW(nullptr);
-  font_.reset(CreateTahoma(11));
   boldFont_.reset(CreateTahoma(13, FW_BOLD));
   linkFont_.reset(CreateFontW(-13, 0, 0, 0, FW_NORMAL, FALSE, TRUE, FALSE, GB2312_CHARSET, OUT_DEFAULT_PRECIS,
                               CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Tahoma"));
@@ -76,9 +162,9 @@ void TNewVer::FormCreate() {
   child(L"STATIC", L"更新可用", SS_CENTER, IDC_NEWVER_LABEL1, label1_, boldFont_.get());
   child(L"STATIC", Widen("点击下载 " + notice_.product + " " + notice_.versionText),
         SS_OWNERDRAW | SS_NOTIFY, IDC_NEWVER_LABEL2, label2_, linkFont_.get());
-  HWND close = child(L"BUTTON", L"", BS_PUSHBUTTON | BS_ICON, IDC_NEWVER_BUTTON1,
-                     RECT{panel3_.left, panel3_.top, panel3_.right, panel3_.top + 22}, font_.get());
-  SendMessageW(close, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(closeIcon_.get()));
+  closeButton_ = std::make_unique<CloseButton>();
+  closeButton_->CreateButton(window, IDC_NEWVER_BUTTON1, RECT{panel3_.left, panel3_.top, panel3_.right, panel3_.top + 22},
+                             closeIcon_.get());
 
   address_ = Widen(OpenableDownloadAddress(
       notice_.downloadAddress.empty() ? std::string(kDownloadAddress) : notice_.downloadAddress, kDownloadAddress));
@@ -188,6 +274,14 @@ bool TNewVer::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT&
       }
       return false;
     }
+    case WM_MOUSEACTIVATE:
+      // A press anywhere on the notice (its controls ask here too) leaves the activation and
+      // the focus with the main window. Activated, the notice would also change its nature
+      // under Wine: the X11 driver hands an active popup to the window manager, which takes
+      // it down and places it anew in the middle of a drag (at the screen's corner) and ends
+      // the drag.
+      result = MA_NOACTIVATE;
+      return true;
     case WM_LBUTTONDOWN:
     case WM_MBUTTONDOWN:
     case WM_RBUTTONDOWN:

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 #include "app/window_base.h"
@@ -34,6 +35,8 @@ class TNewVer final : public WindowBase {
   // itself when it closes (whichever way).
   static TNewVer* Create(const NewVersionNotice& notice);
 
+  ~TNewVer() override;
+
   // The address a click on the link opens, and the link's colour now.
   const std::wstring& LinkAddress() const { return address_; }
   COLORREF LinkColor() const { return linkColor_; }
@@ -43,6 +46,8 @@ class TNewVer final : public WindowBase {
   void OnFinalDestroy() override { delete this; }
 
  private:
+  class CloseButton;
+
   explicit TNewVer(NewVersionNotice notice);
   void FormCreate();
   void Paint();
@@ -56,8 +61,9 @@ class TNewVer final : public WindowBase {
   NewVersionNotice notice_;
   std::wstring address_;
   WindowDrag drag_;
-  UniqueGdiObject font_, boldFont_, linkFont_;
+  UniqueGdiObject boldFont_, linkFont_;
   UniqueIcon closeIcon_;
+  std::unique_ptr<CloseButton> closeButton_;  // Button1
   HICON appIcon_ = nullptr;  // shared resource icon, not destroyed
   COLORREF linkColor_ = 0;
   RECT image1_{}, panel2_{}, label1_{}, label2_{}, panel3_{};

@@ -190,12 +190,16 @@ class FeedbackWindow final : public WindowBase {
   }
 
  protected:
-  bool HandleMessage(UINT message, WPARAM wParam, LPARAM, LRESULT& result) override {
+  bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
     result = 0;
     switch (message) {
       case WM_CREATE:
         window_ = Handle();
         FormCreate();
+        return true;
+      case WM_NEXTDLGCTL:
+        // Tab and Shift+Tab in the memo: on to Edit1, back to BitBtn1.
+        MoveDialogFocus(window_, wParam, lParam);
         return true;
       case WM_COMMAND:
         switch (LOWORD(wParam)) {

@@ -1,7 +1,8 @@
 // The feedback window of the real program against the real maker's web service on this machine
 // (started by with-services.sh): what the service keeps of a send, read back from its store; an
 // address the window refuses; a service that answers something else than "确定"; a service
-// without TLS, reached by the plain-HTTP fallback.
+// without TLS, reached by the plain-HTTP fallback. Also, without a service, the keys that move
+// the focus round the window.
 // First: winsock2.h, which it includes, must come before windows.h.
 #include "win32/loopback_server.h"
 
@@ -14,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "../shared/window_probe.h"
 #include "app/control_ids.h"
 #include "e2e/driver.h"
 #include "util/text.h"
@@ -308,6 +310,47 @@ TEST_F(Feedback, AServiceWithoutTlsIsReachedOverPlainHttp) {
   ASSERT_EQ(after->size(), before->size() + 1);
   EXPECT_EQ(after->back().feedback, "经由 http 送达");
   EXPECT_TRUE(program_.Exit());
+}
+
+// The keys need no service, so this runs with the other end-to-end tests: Tab and Shift+Tab
+// from the real keyboard take the focus round the memo, the address and "发送" both ways,
+// Enter in the memo starts a new line and Esc there closes the window.
+TEST(TabKey, TakesTheFocusRoundTheFeedbackWindowBothWays) {
+  SetEnvironmentVariableW(L"QUILLET_FEEDBACK_ADDRESS", L"127.0.0.1:9/quillet-e2e");
+  Program program;
+  ASSERT_TRUE(program.Start()) << program.Error();
+  program.Command(IDM_SENDFEEDBACK1);
+  HWND window = program.WaitForWindow(QUILLET_FEEDBACK_CLASS);
+  ASSERT_TRUE(window) << "the feedback window did not open";
+  const HWND memo = ChildById(window, IDC_FEEDBACK_MEMO1), edit = ChildById(window, IDC_FEEDBACK_EDIT1),
+             button = ChildById(window, IDC_FEEDBACK_BITBTN1);
+  SetForegroundWindow(window);
+  ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == window && program.Focused() == memo; }));
+  program.SetText(memo, "第一行");
+
+  struct Press {
+    const char* name;
+    std::vector<WORD> held;
+    HWND focused;  // after the press
+  };
+  const Press presses[] = {
+      {"Tab in the memo", {}, edit},           {"Tab in the address", {}, button},
+      {"Tab on the button", {}, memo},         {"Shift+Tab in the memo", {VK_SHIFT}, button},
+      {"Shift+Tab on the button", {VK_SHIFT}, edit}, {"Shift+Tab in the address", {VK_SHIFT}, memo},
+  };
+  for (const Press& press : presses) {
+    quillet::testing::SendKeyPress(VK_TAB, press.held);
+    ASSERT_TRUE(WaitUntil([&] { return program.Focused() == press.focused; })) << press.name;
+  }
+  EXPECT_EQ(program.Text(memo), "第一行") << "no tab character went into the memo";
+
+  SendMessageW(memo, EM_SETSEL, 3, 3);
+  quillet::testing::SendKeyPress(VK_RETURN);
+  EXPECT_TRUE(WaitUntil([&] { return program.Text(memo) == "第一行\r\n"; })) << program.Text(memo);
+  quillet::testing::SendKeyPress(VK_ESCAPE);
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindow(window); }));
+  EXPECT_TRUE(program.Exit());
+  SetEnvironmentVariableW(L"QUILLET_FEEDBACK_ADDRESS", nullptr);
 }
 
 }  // namespace

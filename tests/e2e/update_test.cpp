@@ -1,7 +1,11 @@
 // The update check of the real program against the real maker's web service on this machine
 // (started by with-services.sh): the notice, the update state in the registry, the link handed
 // to the shell, a download address that is no web address, a service that is down, and
-// notifications switched off.
+// notifications switched off. Also, with an offer from a server in this process, the notice
+// dragged with the real pointer.
+// First: winsock2.h, which it includes, must come before windows.h.
+#include "win32/loopback_server.h"
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -9,6 +13,7 @@
 #include <optional>
 #include <string>
 
+#include "../shared/window_probe.h"
 #include "e2e/driver.h"
 #include "service/newversion.h"
 #include "service/service_request.h"
@@ -150,6 +155,77 @@ TEST_F(Update, NotificationsSwitchedOffSendNoRequest) {
   EXPECT_EQ(ChecksLogged(EnvironmentText(L"QUILLET_E2E_OFFER_LOG")), before);
   EXPECT_EQ(UpdateValue(L"ShowUpdate"), "0");
   EXPECT_TRUE(program.Exit());
+}
+
+// The offer comes over plain HTTP from a server in this process (the first attempt, over HTTPS,
+// fails at once), so this runs with the other end-to-end tests. The main window is in front;
+// a drag from the icon and one from the heading, several steps each, move the notice exactly
+// with the pointer, and the main window keeps the focus throughout.
+TEST(NoticeDrag, TheNoticeFollowsThePointerAndTheMainWindowKeepsTheFocus) {
+  RegDeleteTreeW(HKEY_CURRENT_USER, UpdateKeyPath().c_str());
+  quillet::testing::CannedReply offer;
+  offer.bytes = quillet::testing::HttpResponse(
+      "200 OK", "Content-Type: text/plain; charset=utf-8\r\n",
+      "<version>3.2</version>\r\n<url>https://quillet.example.com/get/3.2</url>\r\n\r\n<result>1</result>\r\n");
+  offer.answerFirstBytes = true;
+  quillet::testing::LoopbackServer service(offer);
+  SetEnvironmentVariableW(L"QUILLET_SERVICE_ADDRESS",
+                          (L"127.0.0.1:" + std::to_wstring(service.port()) + L"/service/check").c_str());
+  Program program;
+  ASSERT_TRUE(program.Start()) << program.Error();
+  HWND notice = program.WaitForWindow(QUILLET_NEWVER_CLASS, 15000);
+  ASSERT_TRUE(notice) << "no notice";
+  SetForegroundWindow(program.Main());
+  ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == program.Main(); }));
+  GUITHREADINFO thread = {};
+  thread.cbSize = sizeof thread;
+  const DWORD uiThread = GetWindowThreadProcessId(notice, nullptr);
+  auto capture = [&] { return GetGUIThreadInfo(uiThread, &thread) ? thread.hwndCapture : nullptr; };
+  auto place = [&] {
+    RECT r = {};
+    GetWindowRect(notice, &r);
+    return r;
+  };
+  auto pointerAt = [](POINT at) {
+    POINT cursor = {};
+    return GetCursorPos(&cursor) && cursor.x == at.x && cursor.y == at.y;
+  };
+
+  RECT heading = {};
+  GetWindowRect(ChildById(notice, IDC_NEWVER_LABEL1), &heading);
+  struct Part {
+    const char* name;
+    POINT at;  // on the screen, when the drag starts
+  };
+  const RECT first = place();
+  const Part parts[] = {{"the icon (Image1)", {first.left + 30, first.top + 30}},
+                        {"the heading (Label1)", {(heading.left + heading.right) / 2, (heading.top + heading.bottom) / 2}}};
+  const POINT steps[] = {{-4, 3}, {-30, 12}, {-70, 40}, {-50, 65}};
+  for (const Part& part : parts) {
+    SCOPED_TRACE(part.name);
+    ASSERT_TRUE(IsWindow(notice)) << "the notice closed";
+    const RECT before = place();
+    // Where the part is now: the notice may have moved since the parts were measured.
+    const POINT start{part.at.x + before.left - first.left, part.at.y + before.top - first.top};
+    quillet::testing::SendPointer(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, start);
+    ASSERT_TRUE(WaitUntil([&] { return pointerAt(start); }));
+    quillet::testing::SendPointer(MOUSEEVENTF_LEFTDOWN);
+    ASSERT_TRUE(WaitUntil([&] { return capture() == notice; })) << "the press did not start a drag";
+    for (const POINT& step : steps) {
+      quillet::testing::SendPointer(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, POINT{start.x + step.x, start.y + step.y});
+      WaitUntil([&] { return place().left == before.left + step.x && place().top == before.top + step.y; }, 3000);
+      EXPECT_EQ(place().left, before.left + step.x) << "after the step to " << step.x << ", " << step.y;
+      EXPECT_EQ(place().top, before.top + step.y) << "after the step to " << step.x << ", " << step.y;
+      if (place().left != before.left + step.x || place().top != before.top + step.y) break;
+    }
+    quillet::testing::SendPointer(MOUSEEVENTF_LEFTUP);
+    EXPECT_TRUE(WaitUntil([&] { return capture() == nullptr; }));
+    EXPECT_EQ(GetForegroundWindow(), program.Main());
+  }
+  SaveScreenshot(GetDesktopWindow(), "update-notice-dragged");
+  EXPECT_TRUE(program.Exit());
+  SetEnvironmentVariableW(L"QUILLET_SERVICE_ADDRESS", nullptr);
+  RegDeleteTreeW(HKEY_CURRENT_USER, UpdateKeyPath().c_str());
 }
 
 }  // namespace

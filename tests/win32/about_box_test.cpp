@@ -516,16 +516,7 @@ TEST(AboutBox, LicenseFollowsASymbolicLink) {
   }
 }
 
-void SendPointer(DWORD flags, POINT at = {}) {
-  INPUT input{};
-  input.type = INPUT_MOUSE;
-  input.mi.dwFlags = flags;
-  if (flags & MOUSEEVENTF_ABSOLUTE) {
-    input.mi.dx = (at.x * 65535 + GetSystemMetrics(SM_CXSCREEN) / 2) / (GetSystemMetrics(SM_CXSCREEN) - 1);
-    input.mi.dy = (at.y * 65535 + GetSystemMetrics(SM_CYSCREEN) / 2) / (GetSystemMetrics(SM_CYSCREEN) - 1);
-  }
-  SendInput(1, &input, sizeof input);
-}
+using testing::SendPointer;
 
 TEST(AboutBox, DragsFromTheStripThePanelThePicturesAndTheLabel) {
   struct Case {

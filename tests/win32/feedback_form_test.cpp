@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -252,6 +253,23 @@ Step PressIn(HWND Form::*control, WPARAM key) {
     SetFocus(form.*control);
     testing::PostKeyPress(form.*control, static_cast<WORD>(key));
   });
+}
+// A key pressed on the real keyboard, with the keys in `held` down around it, into the window
+// in front. The step ends once the keys have been handled and notes which control has the
+// focus then (its ID; 0 when it is none of the window's).
+Step RealKey(WORD key, std::vector<WORD> held, std::vector<int>& focusAfter) {
+  auto sent = std::make_shared<bool>(false);
+  return [=, &focusAfter](const Form& form) {
+    if (!*sent) {
+      testing::SendKeyPress(key, held);
+      *sent = true;
+      return false;
+    }
+    if (HIWORD(GetQueueStatus(QS_KEY)) != 0) return false;
+    HWND focus = GetFocus();
+    focusAfter.push_back(focus && IsChild(form.window, focus) ? GetDlgCtrlID(focus) : 0);
+    return true;
+  };
 }
 Step ClickSend() {
   return Do([](const Form& form) { PostMessageW(form.button, BM_CLICK, 0, 0); });
@@ -642,6 +660,26 @@ TEST(FeedbackWindow, EnterInTheMemoStartsANewLine) {
                                                              PressIn(&Form::memo, VK_RETURN)});
   EXPECT_TRUE(after.openAfterSteps);
   EXPECT_EQ(after.memo, L"第一行\r\n");
+  EXPECT_TRUE(service.posts.empty());
+}
+
+TEST(FeedbackWindow, TabAndShiftTabOnTheKeyboardCycleThroughMemoAddressAndButton) {
+  ScriptedService service;
+  std::vector<int> focus;
+  const int memo = IDC_FEEDBACK_MEMO1, edit = IDC_FEEDBACK_EDIT1, button = IDC_FEEDBACK_BITBTN1;
+  const Outcome after = RunFeedbackWindow(
+      ArgsFor(service),
+      {[](const Form& form) { return GetForegroundWindow() == form.window && GetFocus() == form.memo; },
+       SetMemo(L"第一行"), SetEmail(L"me@example.com"),
+       RealKey(VK_TAB, {}, focus), RealKey(VK_TAB, {}, focus), RealKey(VK_TAB, {}, focus),
+       RealKey(VK_TAB, {VK_SHIFT}, focus), RealKey(VK_TAB, {VK_SHIFT}, focus), RealKey(VK_TAB, {VK_SHIFT}, focus),
+       // Enter in the memo still starts a new line.
+       Do([](const Form& form) { SendMessageW(form.memo, EM_SETSEL, 3, 3); }), RealKey(VK_RETURN, {}, focus)});
+  EXPECT_EQ(focus, (std::vector<int>{edit, button, memo, button, edit, memo, memo}));
+  EXPECT_TRUE(after.openAfterSteps);
+  EXPECT_EQ(after.memo, L"第一行\r\n") << "no tab character went into the memo";
+  EXPECT_EQ(after.email, L"me@example.com");
+  EXPECT_TRUE(after.boxes.empty());
   EXPECT_TRUE(service.posts.empty());
 }
 

@@ -1,12 +1,15 @@
-// The new-version notice, created in this process and driven by the messages the pointer
-// sends: its place and texts, the link's address and colour, which parts drag the window.
+// The new-version notice, created in this process: its place and texts, the link's address
+// and colour, which parts drag the window (with the messages the pointer sends, and with the
+// real pointer over a main window that keeps the focus).
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "../shared/window_probe.h"
 #include "platform/win32/win32_system.h"
 #include "service/newversion.h"
 #include "util/maker_addresses.h"
@@ -21,13 +24,32 @@ std::wstring TextOf(HWND window) {
   return text;
 }
 
+// Lets the window messages run until condition holds or a few seconds have passed; true when
+// it held.
+bool PumpUntil(const std::function<bool()>& condition) {
+  for (int i = 0; i < 300; ++i) {
+    if (condition()) return true;
+    SleepWithoutFreeze(10);
+  }
+  return condition();
+}
+
+bool operator==(const POINT& a, const POINT& b) { return a.x == b.x && a.y == b.y; }
+
+// The pointer is at `at` and every message it sent this thread has been handled.
+bool PointerSettledAt(POINT at) {
+  POINT cursor{};
+  return GetCursorPos(&cursor) && cursor == at && HIWORD(GetQueueStatus(QS_MOUSE)) == 0;
+}
+
 class NewVersionTest : public ::testing::Test {
  protected:
   void TearDown() override {
     if (window_ && IsWindow(window_)) DestroyWindow(window_);
+    if (main_) DestroyWindow(main_);
   }
-  TNewVer* Open(const std::string& address) {
-    TNewVer* notice = TNewVer::Create(NewVersionNotice{"Quillet", "3.2", address, nullptr});
+  TNewVer* Open(const std::string& address, HWND mainWindow = nullptr) {
+    TNewVer* notice = TNewVer::Create(NewVersionNotice{"Quillet", "3.2", address, mainWindow});
     window_ = notice ? notice->Handle() : nullptr;
     return notice;
   }
@@ -36,7 +58,31 @@ class NewVersionTest : public ::testing::Test {
     GetWindowRect(window_, &r);
     return r;
   }
+  // A main window that has the focus, as the program's has when the notice comes up, and
+  // the notice shown over it.
+  void OpenOverMainWindow() {
+    main_ = CreateWindowExW(0, L"STATIC", L"main", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 200, 400, 300, nullptr,
+                            nullptr, nullptr, nullptr);
+    ASSERT_TRUE(main_);
+    SetForegroundWindow(main_);
+    ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == main_; }));
+    ASSERT_TRUE(Open("https://example.com/get", main_));
+    ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(window_) != FALSE; }));
+  }
+  // The real pointer moved to a screen point; true once its messages have been handled.
+  static bool MovePointer(POINT to) {
+    testing::SendPointer(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, to);
+    return PumpUntil([&] { return PointerSettledAt(to); });
+  }
+  // A button of the real pointer going down or up; true once that has been handled. Under a
+  // hand too the press is taken before the pointer moves on: a move that came first would go
+  // to whatever lies under the pointer then.
+  static bool PressPointer(DWORD button) {
+    testing::SendPointer(button);
+    return PumpUntil([] { return HIWORD(GetQueueStatus(QS_MOUSEBUTTON)) == 0; });
+  }
   HWND window_ = nullptr;
+  HWND main_ = nullptr;  // stands for the program's main window where one is needed
 };
 
 TEST_F(NewVersionTest, OpensAtTheTopRightCornerWithTheOfferedVersion) {
@@ -133,6 +179,104 @@ TEST_F(NewVersionTest, ThePanelAroundTheLabelsDoesNotDragButTheHeadingDoes) {
   SendMessageW(window_, WM_MOUSEMOVE, 0, MAKELPARAM(heading.left + 25, heading.top + 3));
   SendMessageW(window_, WM_LBUTTONUP, 0, 0);
   EXPECT_EQ(Bounds().left, before.left + 20);
+}
+
+TEST_F(NewVersionTest, TheRealPointerDragsFromTheIconTheHeadingTheCloseColumnAndTheBackground) {
+  ASSERT_NO_FATAL_FAILURE(OpenOverMainWindow());
+
+  struct Case {
+    const char* name;
+    POINT at;  // in the notice's client coordinates
+    DWORD down, up;
+    bool moves;
+  };
+  RECT heading{};
+  GetWindowRect(GetDlgItem(window_, IDC_NEWVER_LABEL1), &heading);
+  MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&heading), 2);
+  const Case cases[] = {
+      {"left on the icon (Image1)", {30, 30}, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP, true},
+      {"left on the heading (Label1)", {(heading.left + heading.right) / 2, (heading.top + heading.bottom) / 2},
+       MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP, true},
+      {"middle on the close button's column (Panel3)", {308, 50}, MOUSEEVENTF_MIDDLEDOWN, MOUSEEVENTF_MIDDLEUP, true},
+      {"left on the background (Panel1)", {2, 66}, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP, true},
+      {"right on the icon", {30, 30}, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP, false},
+  };
+  // The pointer's way from the press, in steps: the window follows each one.
+  const POINT steps[] = {{-3, 2}, {-20, 9}, {-45, 31}, {-12, 40}, {-60, 25}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(IsWindow(window_)) << "the notice closed";
+    const RECT before = Bounds();
+    POINT start = c.at;
+    ClientToScreen(window_, &start);
+    ASSERT_TRUE(MovePointer(start));
+    ASSERT_TRUE(PressPointer(c.down));
+    for (const POINT& step : steps) {
+      const POINT to{start.x + step.x, start.y + step.y};
+      testing::SendPointer(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, to);
+      const POINT expected{before.left + (c.moves ? step.x : 0), before.top + (c.moves ? step.y : 0)};
+      PumpUntil([&] {
+        const RECT now = Bounds();
+        return PointerSettledAt(to) && POINT{now.left, now.top} == expected;
+      });
+      const RECT now = Bounds();
+      EXPECT_EQ(now.left, expected.x) << "after the step to " << step.x << ", " << step.y;
+      EXPECT_EQ(now.top, expected.y) << "after the step to " << step.x << ", " << step.y;
+      EXPECT_EQ(now.right - now.left, TNewVer::kClientWidth);
+      EXPECT_EQ(now.bottom - now.top, TNewVer::kClientHeight);
+      // One step astray is enough; the notice's own countdown must not end the test.
+      if (now.left != expected.x || now.top != expected.y) break;
+    }
+    ASSERT_TRUE(PressPointer(c.up));
+    // Once the button is up, the pointer moves alone.
+    const RECT released = Bounds();
+    ASSERT_TRUE(MovePointer(POINT{start.x + 30, start.y + 45}));
+    EXPECT_EQ(Bounds().left, released.left);
+    EXPECT_EQ(Bounds().top, released.top);
+    // Pressing on the notice leaves the focus with the main window.
+    EXPECT_EQ(GetForegroundWindow(), main_);
+    EXPECT_NE(GetActiveWindow(), window_);
+  }
+}
+
+TEST_F(NewVersionTest, TheCloseButtonLeavesTheFocusWithTheMainWindowAndClosesOnAClick) {
+  ASSERT_NO_FATAL_FAILURE(OpenOverMainWindow());
+  auto onTheButton = [&] {
+    RECT button{};
+    GetWindowRect(GetDlgItem(window_, IDC_NEWVER_BUTTON1), &button);
+    return POINT{(button.left + button.right) / 2, (button.top + button.bottom) / 2};
+  };
+  // Pressed, then led away before the release: no click, and nothing took the focus.
+  const POINT on = onTheButton();
+  ASSERT_TRUE(MovePointer(on));
+  ASSERT_TRUE(PressPointer(MOUSEEVENTF_LEFTDOWN));
+  EXPECT_EQ(GetForegroundWindow(), main_) << "while pressed";
+  ASSERT_TRUE(MovePointer(POINT{on.x - 150, on.y + 100}));
+  ASSERT_TRUE(PressPointer(MOUSEEVENTF_LEFTUP));
+  ASSERT_TRUE(IsWindow(window_));
+  EXPECT_EQ(GetForegroundWindow(), main_);
+  EXPECT_NE(GetActiveWindow(), window_);
+
+  // The notice still follows a drag from its icon step by step.
+  const RECT before = Bounds();
+  POINT icon{30, 30};
+  ClientToScreen(window_, &icon);
+  ASSERT_TRUE(MovePointer(icon));
+  ASSERT_TRUE(PressPointer(MOUSEEVENTF_LEFTDOWN));
+  for (const POINT& step : {POINT{-4, 3}, POINT{-25, 15}}) {
+    ASSERT_TRUE(MovePointer(POINT{icon.x + step.x, icon.y + step.y}));
+    PumpUntil([&] { return Bounds().left == before.left + step.x && Bounds().top == before.top + step.y; });
+    EXPECT_EQ(Bounds().left, before.left + step.x);
+    EXPECT_EQ(Bounds().top, before.top + step.y);
+  }
+  ASSERT_TRUE(PressPointer(MOUSEEVENTF_LEFTUP));
+
+  // A click closes the notice, and the focus is still the main window's.
+  ASSERT_TRUE(MovePointer(onTheButton()));
+  ASSERT_TRUE(PressPointer(MOUSEEVENTF_LEFTDOWN));
+  ASSERT_TRUE(PressPointer(MOUSEEVENTF_LEFTUP));
+  EXPECT_TRUE(PumpUntil([&] { return !IsWindow(window_); }));
+  EXPECT_EQ(GetForegroundWindow(), main_);
 }
 
 TEST_F(NewVersionTest, TheCloseButtonClosesAtOnce) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "../shared/window_probe.h"
 #include "app/control_ids.h"
 #include "app/urlform.h"
 #include "platform/win32/win32_system.h"
@@ -68,6 +69,18 @@ Step PressInMemo(WPARAM key) {
     PostMessageW(memo, WM_KEYUP, key, 0xC0000001);
   };
 }
+// A key pressed on the real keyboard, with the keys in `held` down around it, into the window
+// in front; it has been handled by the next step.
+Step RealKey(WORD key, std::vector<WORD> held = {}) {
+  return [key, held](HWND, HWND) { testing::SendKeyPress(key, held); };
+}
+// Notes which control has the focus (its ID; 0 when it is none of the window's).
+Step NoteFocus(std::vector<int>& focus) {
+  return [&focus](HWND window, HWND) {
+    HWND focused = GetFocus();
+    focus.push_back(focused && IsChild(window, focused) ? GetDlgCtrlID(focused) : 0);
+  };
+}
 Step CloseBox() {
   return [](HWND window, HWND) { PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0); };
 }
@@ -107,6 +120,26 @@ TEST(AddUrlWindow, EnterInTheMemoStartsANewLine) {
   EXPECT_TRUE(stillOpen);
   EXPECT_EQ(afterEnter, L"http://\r\n");
   EXPECT_EQ(lines, (std::vector<std::string>{"http://", "b"}));
+}
+
+TEST(AddUrlWindow, TabAndShiftTabOnTheKeyboardCycleThroughTheMemoAndTheButtons) {
+  std::vector<int> focus;
+  bool inFront = false;
+  std::wstring memoText;
+  const int memo = IDC_ADDURL_MEMO1, ok = IDC_ADDURL_BITBTN1, cancel = IDC_ADDURL_BITBTN2;
+  std::vector<Step> steps = {[&](HWND window, HWND) { inFront = GetForegroundWindow() == window; }, NoteFocus(focus)};
+  for (const std::vector<WORD>& held : {std::vector<WORD>{}, std::vector<WORD>{VK_SHIFT}}) {
+    for (int i = 0; i < 3; ++i) {
+      steps.push_back(RealKey(VK_TAB, held));
+      steps.push_back(NoteFocus(focus));
+    }
+  }
+  steps.push_back([&](HWND, HWND memoWindow) { memoText = TextOf(memoWindow); });
+  steps.push_back(ClickCancel());
+  RunAddWindow(nullptr, L"http://", steps);
+  ASSERT_TRUE(inFront);
+  EXPECT_EQ(focus, (std::vector<int>{memo, ok, cancel, memo, cancel, ok, memo}));
+  EXPECT_EQ(memoText, L"http://") << "no tab character went into the memo";
 }
 
 TEST(AddUrlWindow, LooksAsDesignedAndKeepsItsOwnerDisabledWhileOpen) {
