@@ -9,9 +9,9 @@
 
 #include <string>
 
-#include "app/control_ids.h"
-#include "app/fonts.h"
-#include "app/res/resource_ids.h"
+#include "ui/control_ids.h"
+#include "ui/fonts.h"
+#include "ui/resource_ids.h"
 #include "app/versioninfo.h"
 #include "util/text.h"
 
@@ -115,11 +115,6 @@ void MoveControl(HWND parent, int id, int x, int y, int width, int height) {
   }
 }
 
-PopupGuard& SharedPopupGuard() {
-  static PopupGuard guard;
-  return guard;
-}
-
 }  // namespace
 
 void AllowDropMessages(HWND window, bool enable) {
@@ -132,18 +127,6 @@ void AllowDropMessages(HWND window, bool enable) {
   DragAcceptFiles(window, enable ? TRUE : FALSE);
   filter(0x0233, 1);  // WM_DROPFILES, MSGFLT_ADD
   filter(0x0049, 1);  // WM_COPYGLOBALDATA
-}
-
-void PopupUnderButton(HWND owner, HWND button, HMENU menu) {
-  PopupGuard& guard = SharedPopupGuard();
-  if (guard.ShouldSwallow(button, menu, GetTickCount())) return;
-  RECT client{};
-  GetClientRect(button, &client);
-  POINT corner{0, client.bottom};
-  ClientToScreen(button, &corner);
-  TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON, corner.x, corner.y, 0, owner,
-                 nullptr);
-  guard.MenuClosed(button, menu, GetTickCount());
 }
 
 TAppForm::TAppForm(AppFormArgs args) : args_(std::move(args)) {}

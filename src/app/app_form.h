@@ -15,9 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "app/popup_guard.h"
-#include "app/popup_under_button.h"
-#include "app/window_base.h"
+#include "ui/popup_under_button.h"
+#include "ui/window_base.h"
 #include "list/item_list.h"
 #include "platform/win32/registry.h"
 #include "platform/win32/unique_handle.h"

@@ -5,7 +5,7 @@
 #include <climits>
 
 #include "app/app_form.h"
-#include "app/control_ids.h"
+#include "ui/control_ids.h"
 #include "list/opening_run.h"
 #include "platform/win32/dialogs.h"
 #include "store/batch_export.h"

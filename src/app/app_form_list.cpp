@@ -6,7 +6,7 @@
 #include <shellapi.h>
 
 #include "app/app_form.h"
-#include "app/control_ids.h"
+#include "ui/control_ids.h"
 #include "util/text.h"
 
 namespace quillet {

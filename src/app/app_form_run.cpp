@@ -1,11 +1,12 @@
 // The opening run, the auto-close countdown, the run options and the stay-on-top option.
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <cstdint>
 
 #include "app/app_form.h"
-#include "app/control_ids.h"
+#include "ui/control_ids.h"
 #include "list/opening_run.h"
 #include "platform/win32/dialogs.h"
 #include "util/text.h"
@@ -23,7 +24,13 @@ class FormRunEnvironment final : public RunEnvironment {
       : options_(std::move(options)), selected_(std::move(selected)), window_(window) {}
   RunOptions Options() override { return options_(); }
   FolderProbe& Probe() override { return probe_; }
-  void Launch(const LaunchRequest& request) override { ShellLaunch(window_, request); }
+  void Launch(const LaunchRequest& request) override {
+    const HWND owner = request.owner == LaunchOwner::DesktopWindow ? GetDesktopWindow() : window_;
+    const std::wstring parameters = request.parameters ? Widen(*request.parameters) : std::wstring();
+    // The result is not looked at: a failed launch shows the shell's own message, if any.
+    ShellExecuteW(owner, Widen(request.verb).c_str(), Widen(request.file).c_str(),
+                  request.parameters ? parameters.c_str() : nullptr, nullptr, request.show);
+  }
   void Wait(long long milliseconds) override { SleepWithoutFreeze(milliseconds); }
   void EntrySelected(std::size_t index) override { selected_(index); }
 

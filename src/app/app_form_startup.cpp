@@ -7,7 +7,7 @@
 #include <string>
 
 #include "app/app_form.h"
-#include "app/control_ids.h"
+#include "ui/control_ids.h"
 #include "app/versioninfo.h"
 #include "util/text.h"
 

@@ -5,7 +5,7 @@
 #include <shlobj.h>
 
 #include "app/app_form.h"
-#include "app/control_ids.h"
+#include "ui/control_ids.h"
 #include "store/log_on.h"
 #include "util/maker_addresses.h"
 #include "util/text.h"

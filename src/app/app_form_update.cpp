@@ -5,8 +5,8 @@
 #include <thread>
 
 #include "app/app_form.h"
-#include "app/control_ids.h"
-#include "service/newversion.h"
+#include "ui/control_ids.h"
+#include "windows/newversion.h"
 #include "service/service_request.h"
 #include "util/maker_addresses.h"
 

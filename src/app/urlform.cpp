@@ -1,10 +1,10 @@
 // The add window TAddURL: a text box whose non-blank lines become entries.
 #include "app/urlform.h"
 
-#include "app/control_ids.h"
-#include "app/fonts.h"
-#include "app/modal_loop.h"
-#include "app/window_base.h"
+#include "ui/control_ids.h"
+#include "ui/fonts.h"
+#include "ui/modal_loop.h"
+#include "ui/window_base.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/win32_system.h"
 #include "util/text.h"

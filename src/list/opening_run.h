@@ -60,12 +60,4 @@ class RunEnvironment {
 // countdown belong to the window.
 void RunOpening(ItemList& list, RunEnvironment& environment);
 
-// The loop of SleepWithoutFreeze, with the system calls passed in:
-//   tick() -> GetTickCount(); waitForInput(timeoutMs) -> true when messages arrived
-//   (MsgWaitForMultipleObjects returned 0); pump() processes pending messages.
-// Unsigned 32-bit tick arithmetic: one wrap-around of the counter does no harm.
-void SleepWithoutFreezeLoop(long long milliseconds, const std::function<std::uint32_t()>& tick,
-                            const std::function<bool(std::uint32_t)>& waitForInput,
-                            const std::function<void()>& pump);
-
 }  // namespace quillet

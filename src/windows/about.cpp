@@ -15,13 +15,13 @@
 #include <random>
 #include <vector>
 
-#include "app/control_ids.h"
-#include "app/fonts.h"
-#include "app/modal_loop.h"
-#include "app/popup_under_button.h"
-#include "app/res/resource_ids.h"
-#include "app/window_base.h"
-#include "app/window_drag.h"
+#include "ui/control_ids.h"
+#include "ui/fonts.h"
+#include "ui/modal_loop.h"
+#include "ui/popup_under_button.h"
+#include "ui/resource_ids.h"
+#include "ui/window_base.h"
+#include "ui/window_drag.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/win32_system.h"
 #include "util/maker_addresses.h"

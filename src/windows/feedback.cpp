@@ -4,11 +4,11 @@
 
 #include <commctrl.h>
 
-#include "app/control_ids.h"
-#include "app/fonts.h"
-#include "app/modal_loop.h"
-#include "app/res/resource_ids.h"
-#include "app/window_base.h"
+#include "ui/control_ids.h"
+#include "ui/fonts.h"
+#include "ui/modal_loop.h"
+#include "ui/resource_ids.h"
+#include "ui/window_base.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/winhttp_transport.h"

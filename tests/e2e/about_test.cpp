@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "../shared/window_probe.h"
-#include "app/control_ids.h"
+#include "ui/control_ids.h"
 #include "e2e/driver.h"
 #include "util/maker_addresses.h"
 #include "util/text.h"

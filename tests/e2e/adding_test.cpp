@@ -3,7 +3,7 @@
 // leaving the topmost band while a modal window is open.
 #include <gtest/gtest.h>
 
-#include "app/control_ids.h"
+#include "ui/control_ids.h"
 #include "e2e/driver.h"
 
 namespace quillet::e2e {

@@ -11,7 +11,7 @@
 #include <iterator>
 
 #include "../shared/window_probe.h"
-#include "app/control_ids.h"
+#include "ui/control_ids.h"
 #include "util/text.h"
 
 #ifndef QUILLET_EXE_PATH

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/control_ids.h"
+#include "ui/control_ids.h"
 #include "e2e/driver.h"
 
 namespace quillet::e2e {

@@ -2,7 +2,7 @@
 // picture of the window holding a few entries.
 #include <gtest/gtest.h>
 
-#include "app/control_ids.h"
+#include "ui/control_ids.h"
 #include "e2e/driver.h"
 
 namespace quillet::e2e {

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "app/control_ids.h"
+#include "ui/control_ids.h"
 #include "e2e/driver.h"
 #include "util/text.h"
 

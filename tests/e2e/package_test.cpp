@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/control_ids.h"
+#include "ui/control_ids.h"
 #include "e2e/driver.h"
 #include "util/text.h"
 

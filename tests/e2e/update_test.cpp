@@ -15,7 +15,7 @@
 
 #include "../shared/window_probe.h"
 #include "e2e/driver.h"
-#include "service/newversion.h"
+#include "windows/newversion.h"
 #include "service/service_request.h"
 #include "util/maker_addresses.h"
 #include "util/text.h"

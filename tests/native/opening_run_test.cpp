@@ -1,4 +1,5 @@
 #include "list/opening_run.h"
+#include "util/responsive_wait.h"
 
 #include <gtest/gtest.h>
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "../shared/window_probe.h"
-#include "app/control_ids.h"
+#include "ui/control_ids.h"
 #include "temp_folder.h"
 #include "util/text.h"
 #include "windows/about.h"

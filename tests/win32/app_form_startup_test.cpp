@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/app_form.h"
-#include "app/control_ids.h"
+#include "ui/control_ids.h"
 #include "platform/win32/win32_system.h"
 #include "temp_folder.h"
 #include "util/text.h"

@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "app/app_form.h"
-#include "app/control_ids.h"
-#include "app/popup_guard.h"
+#include "ui/control_ids.h"
+#include "ui/popup_guard.h"
 #include "loopback_server.h"
-#include "service/newversion.h"
+#include "windows/newversion.h"
 #include "platform/win32/win32_system.h"
 #include "temp_folder.h"
 #include "util/text.h"

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "../shared/window_probe.h"
-#include "app/control_ids.h"
+#include "ui/control_ids.h"
 #include "platform/win32/win32_system.h"
 #include "util/text.h"
 #include "windows/feedback.h"

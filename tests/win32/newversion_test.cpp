@@ -11,7 +11,7 @@
 
 #include "../shared/window_probe.h"
 #include "platform/win32/win32_system.h"
-#include "service/newversion.h"
+#include "windows/newversion.h"
 #include "util/maker_addresses.h"
 #include "util/text.h"
 

@@ -8,6 +8,7 @@
 
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/win32_system.h"
+#include "util/responsive_wait.h"
 #include "util/text.h"
 
 namespace quillet {
@@ -36,16 +37,6 @@ struct ClipboardCloser {
 };
 
 }  // namespace
-
-void ShellLaunch(HWND mainWindow, const LaunchRequest& request) {
-  const HWND owner = request.owner == LaunchOwner::DesktopWindow ? GetDesktopWindow() : mainWindow;
-  const std::wstring verb = Widen(request.verb);
-  const std::wstring file = Widen(request.file);
-  const std::wstring parameters = request.parameters ? Widen(*request.parameters) : std::wstring();
-  // The result is not looked at: a failed launch shows the shell's own message, if any.
-  ShellExecuteW(owner, verb.c_str(), file.c_str(), request.parameters ? parameters.c_str() : nullptr,
-                nullptr, request.show);
-}
 
 std::string GetClipboardText(HWND owner) {
   if (!IsClipboardFormatAvailable(CF_UNICODETEXT)) return {};

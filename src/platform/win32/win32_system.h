@@ -10,8 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "list/entry_class.h"
-#include "list/opening_run.h"
 #include "platform/ansi_decoder.h"
 #include "platform/file_system.h"
 
@@ -45,9 +43,6 @@ class Win32FolderProbe final : public FolderProbe {
   Attributes GetAttributes(const std::string& path) override;
   bool OpenFollowingLink(const std::string& path) override;
 };
-
-// ShellExecuteW with the request; the owner is the desktop window or mainWindow.
-void ShellLaunch(HWND mainWindow, const LaunchRequest& request);
 
 // The clipboard as Unicode text ("" when it holds none) and replacing it with text.
 std::string GetClipboardText(HWND owner);

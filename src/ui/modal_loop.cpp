@@ -1,4 +1,4 @@
-#include "app/modal_loop.h"
+#include "ui/modal_loop.h"
 
 namespace quillet {
 

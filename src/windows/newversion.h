@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "app/window_base.h"
-#include "app/window_drag.h"
+#include "ui/window_base.h"
+#include "ui/window_drag.h"
 #include "platform/win32/unique_handle.h"
 
 #define QUILLET_NEWVER_CLASS L"TNewVer"

@@ -1,11 +1,11 @@
 // TNewVer: the new-version notice window.
-#include "service/newversion.h"
+#include "windows/newversion.h"
 
 #include <shellapi.h>
 #include <windowsx.h>
 
-#include "app/fonts.h"
-#include "app/res/resource_ids.h"
+#include "ui/fonts.h"
+#include "ui/resource_ids.h"
 #include "service/service_request.h"
 #include "util/maker_addresses.h"
 #include "util/text.h"

@@ -1,4 +1,4 @@
-#include "app/window_base.h"
+#include "ui/window_base.h"
 
 #include "platform/win32/win32_system.h"
 #include "platform/file_system.h"
