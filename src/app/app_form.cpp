@@ -6,10 +6,12 @@
 #include <windowsx.h>
 
 #include <climits>
+#include <stdexcept>
 
 #include <string>
 
 #include "ui/control_ids.h"
+#include "ui/controls.h"
 #include "ui/fonts.h"
 #include "ui/resource_ids.h"
 #include "app/versioninfo.h"
@@ -49,7 +51,7 @@ HBITMAP IconToMenuBitmap(HICON icon, int size) {
   if (!icon) return nullptr;
   ICONINFO info{};
   if (!GetIconInfo(icon, &info)) return nullptr;
-  UniqueGdiObject color(info.hbmColor), mask(info.hbmMask);
+  UniqueBitmap color(info.hbmColor), mask(info.hbmMask);
 
   BITMAPINFO bi{};
   bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
@@ -65,7 +67,7 @@ HBITMAP IconToMenuBitmap(HICON icon, int size) {
   auto* pixels = static_cast<std::uint32_t*>(bits);
   const int count = size * size;
   HDC dc = GetDC(nullptr);
-  bool ok = color && GetDIBits(dc, static_cast<HBITMAP>(color.get()), 0, size, pixels, &bi,
+  bool ok = color && GetDIBits(dc, color.get(), 0, size, pixels, &bi,
                                DIB_RGB_COLORS) != 0;
   if (ok) {
     bool hasAlpha = false;
@@ -80,7 +82,7 @@ HBITMAP IconToMenuBitmap(HICON icon, int size) {
     } else {
       // An icon without alpha: its mask says which pixels show.
       std::vector<std::uint32_t> maskBits(count);
-      bool haveMask = mask && GetDIBits(dc, static_cast<HBITMAP>(mask.get()), 0, size,
+      bool haveMask = mask && GetDIBits(dc, mask.get(), 0, size,
                                         maskBits.data(), &bi, DIB_RGB_COLORS) != 0;
       for (int i = 0; i < count; ++i) {
         bool transparent = haveMask && (maskBits[i] & 0xFFFFFF) != 0;
@@ -139,9 +141,7 @@ TAppForm::~TAppForm() {
 }
 
 void TAppForm::Create() {
-  HINSTANCE instance = GetModuleHandleW(nullptr);
-  RegisterClassOnce(QUILLET_MAIN_CLASS, LoadIconW(instance, L"MAINICON"),
-                    reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+  RegisterClassOnce(QUILLET_MAIN_CLASS, ClassIcon::Program, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
   CreateMenus();
 
   const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
@@ -152,7 +152,8 @@ void TAppForm::Create() {
   int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
   if (!WindowBase::Create(0, QUILLET_MAIN_CLASS, L"Quillet", style, x, y, width, height, nullptr,
                           mainMenu_)) {
-    throw VersionDataError{GetLastError()};
+    // Not the version record's failure: the system refused the window itself.
+    throw std::runtime_error("无法创建主窗口.\r\r" + SystemErrorText(GetLastError()));
   }
   // The menu bar's real height is known only now; make the client area the designed one.
   RECT client{};
@@ -205,12 +206,8 @@ HWND TAppForm::AddControl(DWORD exStyle, const wchar_t* className, const wchar_t
   for (const ControlPlace& planned : places_) {
     if (planned.id == id) place = planned;
   }
-  HWND control = CreateWindowExW(exStyle, className, text, style | WS_CHILD, place.x, place.y,
-                                 place.width, place.height, Handle(),
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                 GetModuleHandleW(nullptr), nullptr);
-  if (control) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-  return control;
+  return CreateControl(Handle(), {exStyle, className, text, style, id,
+                                 RECT{place.x, place.y, place.x + place.width, place.y + place.height}, font});
 }
 
 void TAppForm::CreateControls() {
@@ -218,7 +215,7 @@ void TAppForm::CreateControls() {
   boldFont_.reset(CreateTahoma(11, FW_BOLD));
   closeFont_.reset(CreateTahoma(16, FW_BOLD));
   listFont_.reset(CreateTahoma(13, FW_NORMAL));
-  HFONT font = static_cast<HFONT>(font_.get());
+  HFONT font = font_.get();
 
   // Row 6, the status bar, is made first, though it stays last in the z-order: the rows stack
   // on its height.
@@ -255,7 +252,7 @@ void TAppForm::CreateControls() {
   };
 
   // Row 1: PanelClose, hidden until a countdown starts.
-  textButton(IDC_BUTTON6, L"取消自动关闭", 0, 0, static_cast<HFONT>(closeFont_.get()),
+  textButton(IDC_BUTTON6, L"取消自动关闭", 0, 0, closeFont_.get(),
              BS_PUSHBUTTON, L"");
   ShowWindow(Control(IDC_BUTTON6), SW_HIDE);
 
@@ -306,7 +303,7 @@ void TAppForm::CreateControls() {
   textButton(IDC_BITBTN2, L"浏览", IDI_GLYPH_BROWSE, 16, font, BS_PUSHBUTTON, L"");
 
   // Row 5: Panel7, the main button.
-  textButton(IDC_BITBTN1, L"QUILLET", IDI_GLYPH_OPEN, 32, static_cast<HFONT>(boldFont_.get()),
+  textButton(IDC_BITBTN1, L"QUILLET", IDI_GLYPH_OPEN, 32, boldFont_.get(),
              BS_DEFPUSHBUTTON, L"打开所有列表项目");
 
   SetWindowPos(status_, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -559,7 +556,7 @@ std::vector<TAppForm::ControlPlace> TAppForm::PlaceControls(int clientWidth, int
 
   // Panel2: RadioButton1, RadioButton2, Edit1 (fills the middle), BitBtn2 at the right.
   bottom -= kPanel2Height;
-  HFONT font = static_cast<HFONT>(font_.get());
+  HFONT font = font_.get();
   int x = kMargin;
   int radio1 = TextWidth(window, font, L"使用系统默认打开") + 24;
   place(IDC_RADIOBUTTON1, x, bottom + 5, radio1, 18);
@@ -645,10 +642,10 @@ void TAppForm::SetMenuCheck(UINT id, bool checked) {
   CheckMenuItem(mainMenu_, id, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
 }
 
-std::wstring TAppForm::ControlText(int id) const { return WindowText(Control(id)); }
+std::string TAppForm::ControlTextUtf8(int id) const { return quillet::ControlTextUtf8(Handle(), id); }
 
-void TAppForm::SetControlText(int id, const std::wstring& text) {
-  if (ControlText(id) != text) SetWindowTextW(Control(id), text.c_str());
+void TAppForm::SetControlText(int id, std::string_view text) {
+  quillet::SetControlText(Handle(), id, text);
 }
 
 void TAppForm::Exit1Click() { EndApplication(); }

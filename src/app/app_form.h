@@ -68,7 +68,8 @@ class TAppForm final : public WindowBase {
   ~TAppForm() override;
 
   // Creates the window (hidden) and runs FormCreate. Throws VersionDataError when the version
-  // record can't be read, like the start-up it aborts. What the first paint doesn't show (the
+  // record can't be read, std::runtime_error (with the system's text) when the window can't be
+  // made; either aborts the start-up. What the first paint doesn't show (the
   // tooltips, the menu images, the drop target, the settings file) follows on the first timer
   // tick or when a menu opens, whichever comes first (FinishStartup).
   void Create();
@@ -226,9 +227,9 @@ class TAppForm final : public WindowBase {
   void AutoClose1Click();
   void StayonTop1Click();
   void SetMenuCheck(UINT id, bool checked);
-  std::wstring ControlText(int id) const;
+  std::string ControlTextUtf8(int id) const;
   // Sets a control's text only when it differs, so a change handler runs only for a change.
-  void SetControlText(int id, const std::wstring& text);
+  void SetControlText(int id, std::string_view text);
 
   AppFormArgs args_;
   AppValues values_;
@@ -248,9 +249,9 @@ class TAppForm final : public WindowBase {
   bool updateNotifications_ = true;  // UpdateNotifications1 checked
 
   // Fonts, images and menus live as long as the window.
-  UniqueGdiObject font_, boldFont_, closeFont_, listFont_;
+  UniqueFont font_, boldFont_, closeFont_, listFont_;
   std::vector<UniqueIcon> icons_;
-  std::vector<UniqueGdiObject> menuBitmaps_;
+  std::vector<UniqueBitmap> menuBitmaps_;
   struct MenuImage {
     HMENU menu;
     UINT id;

@@ -85,7 +85,7 @@ void TAppForm::ApplyListFileSettings(const std::vector<ListFileSetting>& setting
       case ListFileSetting::Key::Wait:
         // The wait box holds a 32-bit number; a value beyond it does not parse there.
         if (setting.wait >= INT_MIN && setting.wait <= INT_MAX) {
-          SetControlText(IDC_SPINEDIT1, std::to_wstring(setting.wait));  // stores Wait
+          SetControlText(IDC_SPINEDIT1, std::to_string(setting.wait));  // stores Wait
         }
         break;
     }
@@ -102,7 +102,7 @@ void TAppForm::Button5Click() {
   const std::wstring fileName = ShowSaveFileDialog(Handle(), kSaveListDialog);
   if (fileName.empty()) return;
   ListOptions options;
-  options.wait = ParseWait(Narrow(ControlText(IDC_SPINEDIT1)));
+  options.wait = ParseWait(ControlTextUtf8(IDC_SPINEDIT1));
   options.stayOnTop = stayOnTop_;
   options.autoOpenList = autoOpenList_;
   options.autoClose = autoClose_;
@@ -112,7 +112,7 @@ void TAppForm::Button5Click() {
 void TAppForm::Button3Click() {
   BatchOptions options;
   options.useDefaultProgram = useDefaultProgram_;
-  options.program = Narrow(ControlText(IDC_EDIT1));
+  options.program = ControlTextUtf8(IDC_EDIT1);
   // Every line would hand the program to the command interpreter; one that breaks out of its
   // quotes can't be written at all, so the user hears it before choosing a file.
   if (!options.useDefaultProgram && !FitsBatchQuotes(options.program)) {
@@ -122,7 +122,7 @@ void TAppForm::Button3Click() {
   const std::wstring fileName = ShowSaveFileDialog(Handle(), kSaveBatchDialog);
   if (fileName.empty()) return;
   const WindowsVersion windows = GetWindowsVersion();
-  options.wait = ParseWait(Narrow(ControlText(IDC_SPINEDIT1)));
+  options.wait = ParseWait(ControlTextUtf8(IDC_SPINEDIT1));
   options.windowsMajor = windows.major;
   options.windowsMinor = windows.minor;
   options.appCaption = values_.caption;

@@ -19,7 +19,7 @@ void TAppForm::CreateListView() {
   list_view_ = AddControl(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
                           WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL |
                               LVS_SHOWSELALWAYS | LVS_NOCOLUMNHEADER,
-                          IDC_LISTBOX1, static_cast<HFONT>(listFont_.get()));
+                          IDC_LISTBOX1, listFont_.get());
   ListView_SetExtendedListViewStyle(
       list_view_, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
   // The one column is as wide as the view (Layout keeps it so).

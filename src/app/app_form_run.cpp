@@ -57,8 +57,8 @@ void TAppForm::BitBtn1Click() {
       [this] {
         RunOptions options;
         options.useDefaultProgram = useDefaultProgram_;
-        options.program = Narrow(ControlText(IDC_EDIT1));
-        options.waitMs = ParseWait(Narrow(ControlText(IDC_SPINEDIT1)));
+        options.program = ControlTextUtf8(IDC_EDIT1);
+        options.waitMs = ParseWait(ControlTextUtf8(IDC_SPINEDIT1));
         return options;
       },
       [this](std::size_t) { SyncListView(true); }, Handle());
@@ -148,7 +148,7 @@ void TAppForm::RadioButton2Click() {
 
 void TAppForm::Edit1Change() {
   if (!store_) return;
-  store_->SetString("OpenWith", Narrow(ControlText(IDC_EDIT1)));
+  store_->SetString("OpenWith", ControlTextUtf8(IDC_EDIT1));
   SettingsChanged();
 }
 
@@ -158,24 +158,24 @@ void TAppForm::BitBtn2Click() {
   options.defaultExtension = L"exe";
   std::vector<std::wstring> chosen = ShowOpenFileDialog(Handle(), options);
   if (chosen.empty()) return;
-  SetControlText(IDC_EDIT1, chosen.front());
+  SetControlText(IDC_EDIT1, Narrow(chosen.front()));
   SetRadioChoice(false);
-  if (store_) store_->WriteString("OpenWith", Narrow(ControlText(IDC_EDIT1)));
+  if (store_) store_->WriteString("OpenWith", ControlTextUtf8(IDC_EDIT1));
 }
 
 void TAppForm::SpinEdit1Change() {
   if (!store_) return;
-  store_->SetInteger("Wait", ParseWait(Narrow(ControlText(IDC_SPINEDIT1))));
+  store_->SetInteger("Wait", ParseWait(ControlTextUtf8(IDC_SPINEDIT1)));
   SettingsChanged();
 }
 
 void TAppForm::SpinEdit1Step(int delta) {
   // The arrows step from what the box shows; a text that is no number counts as 0. The box
   // holds a 32-bit value, so a step past either end stays at that end.
-  long long value = ParseWait(Narrow(ControlText(IDC_SPINEDIT1))) + (delta > 0 ? 1 : delta < 0 ? -1 : 0);
+  long long value = ParseWait(ControlTextUtf8(IDC_SPINEDIT1)) + (delta > 0 ? 1 : delta < 0 ? -1 : 0);
   if (value > INT32_MAX) value = INT32_MAX;
   if (value < INT32_MIN) value = INT32_MIN;
-  SetControlText(IDC_SPINEDIT1, std::to_wstring(value));
+  SetControlText(IDC_SPINEDIT1, std::to_string(value));
 }
 
 void TAppForm::AutoClose1Click() {

@@ -84,8 +84,8 @@ void TAppForm::ApplyStartupSettings() {
   // Through the controls, so their change handlers store the values as for the user.
   // The file is written once the window is painted (FinishStartup).
   holdSettingsFile_ = true;
-  SetControlText(IDC_SPINEDIT1, std::to_wstring(stored.wait));
-  SetControlText(IDC_EDIT1, Widen(stored.openWith));
+  SetControlText(IDC_SPINEDIT1, std::to_string(stored.wait));
+  SetControlText(IDC_EDIT1, stored.openWith);
   if (stored.openWithNamedProgram) SetRadioChoice(false);
   holdSettingsFile_ = false;
 }

@@ -1,5 +1,7 @@
 #include "ui/window_base.h"
 
+#include <stdexcept>
+
 #include "platform/win32/win32_system.h"
 #include "platform/file_system.h"
 
@@ -13,11 +15,15 @@ RECT CenteredWindowRect(int clientWidth, int clientHeight, DWORD style, DWORD ex
   return RECT{left, top, left + width, top + height};
 }
 
-void WindowBase::RegisterClassOnce(const wchar_t* className, HICON icon, HBRUSH background) {
+void WindowBase::RegisterClassOnce(const wchar_t* className, ClassIcon classIcon, HBRUSH background) {
   WNDCLASSEXW existing{};
   existing.cbSize = sizeof(existing);
   HINSTANCE instance = GetModuleHandleW(nullptr);
   if (GetClassInfoExW(instance, className, &existing)) return;
+  const HICON icon = classIcon == ClassIcon::Program
+                         ? static_cast<HICON>(LoadImageW(instance, L"MAINICON", IMAGE_ICON, 0, 0,
+                                                         LR_DEFAULTSIZE | LR_SHARED))
+                         : nullptr;
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof(wc);
   wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
@@ -61,6 +67,8 @@ LRESULT CALLBACK WindowBase::WindowProc(HWND hwnd, UINT message, WPARAM wParam, 
     self->ReportHandlerFailure(error);
     handled = false;
   } catch (...) {
+    // Not one of the program's own failures, but a failure all the same: the user hears of it.
+    self->ReportHandlerFailure(std::runtime_error("发生未知错误."));
     handled = false;
   }
   if (message == WM_NCDESTROY) {

@@ -23,8 +23,10 @@ class WindowBase {
   HWND Handle() const { return hwnd_; }
 
  protected:
-  // Registers className once per process with WindowProc as its procedure.
-  static void RegisterClassOnce(const wchar_t* className, HICON icon, HBRUSH background);
+  enum class ClassIcon { None, Program };
+  // Registers className once per process with WindowProc as its procedure. The program's icon
+  // is loaded only then, as a shared icon the system keeps, so no opening leaks one.
+  static void RegisterClassOnce(const wchar_t* className, ClassIcon icon, HBRUSH background);
   // CreateWindowExW with this object passed through lpCreateParams.
   HWND Create(DWORD exStyle, const wchar_t* className, const wchar_t* caption, DWORD style, int x,
               int y, int width, int height, HWND parent, HMENU menu);

@@ -17,7 +17,9 @@
 
 #include "ui/control_ids.h"
 #include "ui/fonts.h"
+#include "ui/controls.h"
 #include "ui/modal_loop.h"
+#include "ui/modal_window.h"
 #include "ui/popup_under_button.h"
 #include "ui/resource_ids.h"
 #include "ui/window_base.h"
@@ -257,31 +259,20 @@ LRESULT CALLBACK PanelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lPara
   }
 }
 
-class TAboutBox final : public WindowBase {
+class TAboutBox final : public ModalWindow {
  public:
   explicit TAboutBox(const AboutBoxArgs& args) : args_(args) {}
 
   void ShowModal() {
-    const HINSTANCE instance = GetModuleHandleW(nullptr);
-    RegisterClassOnce(QUILLET_ABOUT_CLASS,
-                      static_cast<HICON>(LoadImageW(instance, L"MAINICON", IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED)),
-                      BlackBrush());
     RegisterPanelClass();
-    const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-    const DWORD exStyle = WS_EX_TOOLWINDOW | WS_EX_CONTROLPARENT;
-    const RECT place = CenteredWindowRect(kClientWidth, kClientHeight, style, exStyle);
-    if (!Create(exStyle, QUILLET_ABOUT_CLASS, L"", style, place.left, place.top, place.right - place.left,
-                place.bottom - place.top, args_.owner, nullptr))
-      return;
-    HWND window = Handle();
-    ShowWindow(window, SW_SHOWNORMAL);
-    SetForegroundWindow(window);
-    SetFocus(bitBtn1_);
-    RunModalLoop(window, args_.owner, done_, [this](const MSG& message) { return PreTranslate(message); });
-    DestroyWindow(window);
+    RunModal({QUILLET_ABOUT_CLASS, BlackBrush(), WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN,
+              WS_EX_TOOLWINDOW | WS_EX_CONTROLPARENT, kClientWidth, kClientHeight, L""},
+             args_.owner);
   }
 
  protected:
+  HWND InitialFocus() const override { return bitBtn1_; }
+
   bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
     result = 0;
     switch (message) {
@@ -382,12 +373,8 @@ class TAboutBox final : public WindowBase {
     panel1_ = CreateWindowExW(WS_EX_CONTROLPARENT, kPanelClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
                               kPanel1.left, kPanel1.top, kPanel1.right - kPanel1.left, kPanel1.bottom - kPanel1.top,
                               window_, reinterpret_cast<HMENU>(IDC_ABOUT_PANEL1), instance, nullptr);
-    auto child = [&](const wchar_t* cls, const wchar_t* text, DWORD style, int id, const RECT& r) {
-      HWND control = CreateWindowExW(0, cls, text, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | style, r.left, r.top,
-                                     r.right - r.left, r.bottom - r.top, panel1_,
-                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
-      SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(captionFont_.get()), FALSE);
-      return control;
+    auto child = [&](const wchar_t* cls, std::wstring_view text, DWORD style, int id, const RECT& r) {
+      return CreateControl(panel1_, {0, cls, text, WS_VISIBLE | WS_CLIPSIBLINGS | style, id, r, captionFont_.get()});
     };
     // The buttons first: BitBtn1 leads the tab order. The pictures and the label take no
     // clicks of their own (no SS_NOTIFY), so a press on them reaches the panel and drags.
@@ -396,7 +383,7 @@ class TAboutBox final : public WindowBase {
     image2_ = child(L"STATIC", L"", SS_OWNERDRAW, IDC_ABOUT_IMAGE2, kImage2);
     HWND bevel1 = child(L"STATIC", L"", SS_OWNERDRAW, IDC_ABOUT_BEVEL1, kBevel1);
     HWND image1 = child(L"STATIC", L"", SS_ICON | SS_CENTERIMAGE, IDC_ABOUT_IMAGE1, kImage1);
-    child(L"STATIC", Widen(args_.appProduct + " " + args_.appVersion).c_str(), SS_LEFT | SS_NOPREFIX,
+    child(L"STATIC", Widen(args_.appProduct + " " + args_.appVersion), SS_LEFT | SS_NOPREFIX,
           IDC_ABOUT_LABEL2, kLabel2);
     // The icon lies inside the frame: above it in the z-order.
     SetWindowPos(image1, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -483,7 +470,7 @@ class TAboutBox final : public WindowBase {
     }
   }
 
-  void Close() { done_ = true; }
+  void Close() { EndModal(); }
 
   void BitBtn2Click() { PopupUnderButton(window_, bitBtn2_, popupMenu1_.get()); }
 
@@ -505,7 +492,7 @@ class TAboutBox final : public WindowBase {
 
   // Esc on either button closes the window; Enter works the focused button (closing, or the
   // menu). Space is the buttons' own.
-  bool PreTranslate(const MSG& message) {
+  bool PreTranslate(const MSG& message) override {
     if (message.message != WM_KEYDOWN || (message.hwnd != bitBtn1_ && message.hwnd != bitBtn2_)) return false;
     if (message.wParam == VK_ESCAPE) {
       Close();
@@ -595,7 +582,7 @@ class TAboutBox final : public WindowBase {
     if (item.itemState & ODS_FOCUS) {
       // A dotted white frame inside the edge, shown whether the focus came by keyboard or not.
       const LOGBRUSH white{BS_SOLID, kWhite, 0};
-      UniqueGdiObject pen(ExtCreatePen(PS_COSMETIC | PS_ALTERNATE, 1, &white, 0, nullptr));
+      UniquePen pen(ExtCreatePen(PS_COSMETIC | PS_ALTERNATE, 1, &white, 0, nullptr));
       const HGDIOBJ oldPen = SelectObject(dc, pen.get());
       const HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(NULL_BRUSH));
       Rectangle(dc, r.left + 3, r.top + 3, r.right - 3, r.bottom - 3);
@@ -611,14 +598,13 @@ class TAboutBox final : public WindowBase {
   HWND bitBtn1_ = nullptr;
   HWND bitBtn2_ = nullptr;
   FocusKeeper focus_;
-  UniqueGdiObject captionFont_;
-  UniqueGdiObject rainFont_;
-  UniqueGdiObject logo_;
+  UniqueFont captionFont_;
+  UniqueFont rainFont_;
+  UniqueBitmap logo_;
   UniqueMenu popupMenu1_;
   SeededRandom random_;
   std::optional<RainModel> rain_;
   WindowDrag drag_;
-  bool done_ = false;
 };
 
 }  // namespace

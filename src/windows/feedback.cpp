@@ -6,7 +6,9 @@
 
 #include "ui/control_ids.h"
 #include "ui/fonts.h"
+#include "ui/controls.h"
 #include "ui/modal_loop.h"
+#include "ui/modal_window.h"
 #include "ui/resource_ids.h"
 #include "ui/window_base.h"
 #include "platform/win32/unique_handle.h"
@@ -54,7 +56,7 @@ class ChoicePanel final : public WindowBase {
  public:
   HWND CreatePanel(HWND parent, int id, const RECT& place, const std::wstring& caption, HFONT font, int faceId,
                    int faceResource) {
-    RegisterClassOnce(kChoicePanelClass, nullptr, nullptr);
+    RegisterClassOnce(kChoicePanelClass, ClassIcon::None, nullptr);
     font_ = font;
     SetState(false);
     if (!Create(0, kChoicePanelClass, caption.c_str(), WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, place.left,
@@ -143,7 +145,7 @@ class ChoicePanel final : public WindowBase {
     HDC dc = BeginPaint(Handle(), &paint);
     RECT client{};
     GetClientRect(Handle(), &client);
-    FillRect(dc, &client, static_cast<HBRUSH>(brush_.get()));
+    FillRect(dc, &client, brush_.get());
     DrawEdge(dc, &client, raised_ ? BDR_RAISEDINNER : BDR_SUNKENOUTER, BF_RECT);
     wchar_t caption[128] = {};
     GetWindowTextW(Handle(), caption, 128);
@@ -160,36 +162,25 @@ class ChoicePanel final : public WindowBase {
   COLORREF fontColor_ = 0;
   bool raised_ = true;
   bool pressed_ = false;
-  UniqueGdiObject brush_;
+  UniqueBrush brush_;
   UniqueIcon face_;
 };
 
-class FeedbackWindow final : public WindowBase {
+class FeedbackWindow final : public ModalWindow {
  public:
   explicit FeedbackWindow(const FeedbackFormArgs& args) : args_(args) {}
 
   void ShowModal() {
-    const HINSTANCE instance = GetModuleHandleW(nullptr);
-    RegisterClassOnce(QUILLET_FEEDBACK_CLASS,
-                      static_cast<HICON>(LoadImageW(instance, L"MAINICON", IMAGE_ICON, 0, 0, LR_DEFAULTSIZE)),
-                      reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
     // A single fixed border and the close box only.
-    const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-    const DWORD exStyle = WS_EX_CONTROLPARENT;
-    const RECT place = CenteredWindowRect(kClientWidth, kClientHeight, style, exStyle);
-    const std::wstring caption = Widen(args_.appProduct + " 反馈");
-    if (!Create(exStyle, QUILLET_FEEDBACK_CLASS, caption.c_str(), style, place.left, place.top,
-                place.right - place.left, place.bottom - place.top, args_.owner, nullptr))
-      return;
-    window_ = Handle();
-    ShowWindow(window_, SW_SHOWNORMAL);
-    SetForegroundWindow(window_);
-    SetFocus(memo_);
-    RunModalLoop(window_, args_.owner, done_, [this](const MSG& message) { return PreTranslate(message); });
-    DestroyWindow(window_);
+    RunModal({QUILLET_FEEDBACK_CLASS, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1),
+              WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, WS_EX_CONTROLPARENT, kClientWidth, kClientHeight,
+              Widen(args_.appProduct + " 反馈")},
+             args_.owner);
   }
 
  protected:
+  HWND InitialFocus() const override { return memo_; }
+
   bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
     result = 0;
     switch (message) {
@@ -225,7 +216,7 @@ class FeedbackWindow final : public WindowBase {
         return true;
       case WM_CLOSE:
         // FormClose: every closing ends the loop, which destroys the window.
-        done_ = true;
+        EndModal();
         return true;
       case WM_ACTIVATE:
         return focus_.OnActivate(window_, wParam);
@@ -241,16 +232,6 @@ class FeedbackWindow final : public WindowBase {
     static void Close(Type list) { ImageList_Destroy(list); }
   };
 
-  HWND AddControl(DWORD exStyle, const wchar_t* className, const std::wstring& text, DWORD style, int id,
-                  const RECT& place, HGDIOBJ font) {
-    HWND control = CreateWindowExW(exStyle, className, text.c_str(), WS_CHILD | WS_VISIBLE | style, place.left,
-                                   place.top, place.right - place.left, place.bottom - place.top, window_,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr),
-                                   nullptr);
-    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    return control;
-  }
-
   // FormCreate: the controls, their places and texts. Panel3 (the choice strip), Panel1 (the
   // e-mail row) and Panel2 (the button row) have no bevel and paint nothing of their own, so
   // they are only the rectangles the controls inside them are placed by.
@@ -260,9 +241,9 @@ class FeedbackWindow final : public WindowBase {
     textFont_.reset(CreateTahoma(13));
     boldFont_.reset(CreateTahoma(13, FW_BOLD));
     SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
-    const auto caption = static_cast<HFONT>(captionFont_.get());
-    const auto text = static_cast<HFONT>(textFont_.get());
-    const auto bold = static_cast<HFONT>(boldFont_.get());
+    const auto caption = captionFont_.get();
+    const auto text = textFont_.get();
+    const auto bold = boldFont_.get();
 
     const int left = kMargin, right = kClientWidth - kMargin;
     const RECT strip{left, kMargin, right, kMargin + kStripHeight};
@@ -286,29 +267,33 @@ class FeedbackWindow final : public WindowBase {
     const RECT label1{left, label1Top, right, label1Top + TextExtent(window_, caption, label1Text).cy};
     const int label2Top = label1.bottom + 2 * kMargin;
     const RECT label2{left, label2Top, right, label2Top + TextExtent(window_, bold, label2Text).cy};
-    AddControl(0, L"STATIC", label1Text, SS_LEFT | SS_NOPREFIX, IDC_FEEDBACK_LABEL1, label1, caption);
-    AddControl(0, L"STATIC", label2Text, SS_LEFT | SS_NOPREFIX, IDC_FEEDBACK_LABEL2, label2, bold);
+    CreateControl(window_, {0, L"STATIC", label1Text, WS_VISIBLE | SS_LEFT | SS_NOPREFIX, IDC_FEEDBACK_LABEL1, label1, caption});
+    CreateControl(window_, {0, L"STATIC", label2Text, WS_VISIBLE | SS_LEFT | SS_NOPREFIX, IDC_FEEDBACK_LABEL2, label2, bold});
 
     // Memo1 fills what is left; it comes first among the controls that take the focus.
     const RECT memo{left, label2.bottom + 2 * kMargin, right, emailRow.top - kMargin};
-    memo_ = AddControl(WS_EX_CLIENTEDGE, L"EDIT", L"",
-                       WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | ES_NOHIDESEL,
-                       IDC_FEEDBACK_MEMO1, memo, text);
+    memo_ = CreateControl(window_, {WS_EX_CLIENTEDGE, L"EDIT", L"",
+                                    WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL |
+                                        ES_WANTRETURN | ES_NOHIDESEL,
+                                    IDC_FEEDBACK_MEMO1, memo, text});
     SendMessageW(memo_, EM_SETLIMITTEXT, kMemoMaxChars, 0);
 
     // Panel1: Label3 at the left, vertically centred; Edit1 in the rest.
     const RECT label3{emailRow.left + kMargin, emailRow.top + kMargin,
                       emailRow.left + kMargin + TextExtent(window_, text, label3Text).cx, emailRow.bottom - kMargin};
-    AddControl(0, L"STATIC", label3Text, SS_LEFT | SS_NOPREFIX | SS_CENTERIMAGE, IDC_FEEDBACK_LABEL3, label3, text);
+    CreateControl(window_, {0, L"STATIC", label3Text, WS_VISIBLE | SS_LEFT | SS_NOPREFIX | SS_CENTERIMAGE,
+                            IDC_FEEDBACK_LABEL3, label3, text});
     const RECT edit{label3.right + 2 * kMargin, emailRow.top + kMargin, emailRow.right - kMargin,
                     emailRow.bottom - kMargin};
-    edit_ = AddControl(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL, IDC_FEEDBACK_EDIT1, edit, text);
+    edit_ = CreateControl(window_, {WS_EX_CLIENTEDGE, L"EDIT", L"", WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL,
+                                    IDC_FEEDBACK_EDIT1, edit, text});
     SendMessageW(edit_, EM_SETLIMITTEXT, kEmailMaxChars, 0);
 
     // Panel2: BitBtn1 at the right edge, the default button, the envelope left of its caption.
     const RECT button{buttonRow.right - kMargin - kButtonWidth, buttonRow.top + kMargin, buttonRow.right - kMargin,
                       buttonRow.top + kMargin + kButtonHeight};
-    button_ = AddControl(0, L"BUTTON", L"发送", WS_TABSTOP | BS_DEFPUSHBUTTON, IDC_FEEDBACK_BITBTN1, button, bold);
+    button_ = CreateControl(window_, {0, L"BUTTON", L"发送", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
+                                      IDC_FEEDBACK_BITBTN1, button, bold});
     envelope_.reset(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_IMG_ENVELOPE),
                                                   IMAGE_ICON, kEnvelopeSize, kEnvelopeSize, LR_DEFAULTCOLOR)));
     imageList_.reset(ImageList_Create(kEnvelopeSize, kEnvelopeSize, ILC_COLOR32 | ILC_MASK, 1, 0));
@@ -338,7 +323,8 @@ class FeedbackWindow final : public WindowBase {
 
   void BitBtn1Click() {
     const PreparedFeedback prepared =
-        PrepareFeedback(ChoiceShown(), Narrow(WindowText(memo_)), Narrow(WindowText(edit_)), args_.appCaption, args_.appVersion);
+        PrepareFeedback(ChoiceShown(), ControlTextUtf8(window_, IDC_FEEDBACK_MEMO1),
+                        ControlTextUtf8(window_, IDC_FEEDBACK_EDIT1), args_.appCaption, args_.appVersion);
     if (prepared.problem == FeedbackProblem::kNothingToSend) {
       MessageBeep(0);
       return;
@@ -350,7 +336,7 @@ class FeedbackWindow final : public WindowBase {
     const bool received = Send(prepared.request);
     if (received) {
       MessageBoxW(window_, L"已收到您的反馈.\r\r感谢您!", L"成功", MB_OK | MB_ICONINFORMATION);
-      done_ = true;
+      EndModal();
     } else {
       MessageBoxW(window_, L"发生错误. 您的反馈无法送达.\r\r请稍后再试.", L"失败", MB_OK | MB_ICONERROR);
     }
@@ -375,10 +361,10 @@ class FeedbackWindow final : public WindowBase {
 
   // Memo1KeyDown, Edit1KeyDown, BitBtn1KeyDown: Esc closes the window. Taken before the
   // controls see it, because the multi-line memo keeps every key for itself.
-  bool PreTranslate(const MSG& message) {
+  bool PreTranslate(const MSG& message) override {
     if (message.message != WM_KEYDOWN || message.wParam != VK_ESCAPE) return false;
     if (message.hwnd != memo_ && message.hwnd != edit_ && message.hwnd != button_) return false;
-    done_ = true;
+    EndModal();
     return true;
   }
 
@@ -390,13 +376,12 @@ class FeedbackWindow final : public WindowBase {
   HWND edit_ = nullptr;
   HWND button_ = nullptr;
   FocusKeeper focus_;
-  UniqueGdiObject font_;
-  UniqueGdiObject captionFont_;
-  UniqueGdiObject textFont_;
-  UniqueGdiObject boldFont_;
+  UniqueFont font_;
+  UniqueFont captionFont_;
+  UniqueFont textFont_;
+  UniqueFont boldFont_;
   UniqueIcon envelope_;
   UniqueHandle<ImageListTraits> imageList_;
-  bool done_ = false;
 };
 
 }  // namespace

@@ -35,7 +35,7 @@ constexpr wchar_t kCloseButtonClass[] = L"TNewVerCloseButton";
 class TNewVer::CloseButton final : public WindowBase {
  public:
   bool CreateButton(HWND parent, int id, const RECT& place, HICON icon) {
-    RegisterClassOnce(kCloseButtonClass, nullptr, nullptr);
+    RegisterClassOnce(kCloseButtonClass, ClassIcon::None, nullptr);
     icon_ = icon;
     return Create(0, kCloseButtonClass, L"", WS_CHILD | WS_VISIBLE, place.left, place.top, place.right - place.left,
                   place.bottom - place.top, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id))) != nullptr;
@@ -117,8 +117,7 @@ TNewVer::~TNewVer() = default;
 TNewVer::TNewVer(NewVersionNotice notice) : notice_(std::move(notice)) {}
 
 TNewVer* TNewVer::Create(const NewVersionNotice& notice) {
-  RegisterClassOnce(QUILLET_NEWVER_CLASS, LoadIconW(GetModuleHandleW(nullptr), L"MAINICON"),
-                    reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+  RegisterClassOnce(QUILLET_NEWVER_CLASS, ClassIcon::Program, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
   auto* window = new TNewVer(notice);
   // Top 5, and 5 pixels left of the primary screen's right edge (not of its work area).
   const int left = GetSystemMetrics(SM_CXSCREEN) - kClientWidth - 5;

@@ -61,7 +61,7 @@ class TNewVer final : public WindowBase {
   NewVersionNotice notice_;
   std::wstring address_;
   WindowDrag drag_;
-  UniqueGdiObject boldFont_, linkFont_;
+  UniqueFont boldFont_, linkFont_;
   UniqueIcon closeIcon_;
   std::unique_ptr<CloseButton> closeButton_;  // Button1
   HICON appIcon_ = nullptr;  // shared resource icon, not destroyed

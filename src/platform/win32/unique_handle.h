@@ -26,8 +26,14 @@ class UniqueHandle {
   T get() const { return value_; }
   explicit operator bool() const { return value_ != Traits::Invalid(); }
   T release() { return std::exchange(value_, Traits::Invalid()); }
+  // Closing keeps the thread's last error, as WIL's close_reset does: a failed call's error is
+  // still there to read after its owner is released on the way out.
   void reset(T value = Traits::Invalid()) {
-    if (value_ != Traits::Invalid()) Traits::Close(value_);
+    if (value_ != Traits::Invalid()) {
+      const DWORD lastError = GetLastError();
+      Traits::Close(value_);
+      SetLastError(lastError);
+    }
     value_ = value;
   }
 
@@ -47,7 +53,12 @@ using UniqueKernelHandle = UniqueHandle<HandleTraits<HANDLE, ::CloseHandle>>;
 using UniqueFind = UniqueHandle<HandleTraits<HANDLE, ::FindClose, true>>;
 using UniqueKey = UniqueHandle<HandleTraits<HKEY, ::RegCloseKey>>;
 using UniqueMenu = UniqueHandle<HandleTraits<HMENU, ::DestroyMenu>>;
-using UniqueGdiObject = UniqueHandle<HandleTraits<HGDIOBJ, ::DeleteObject>>;
+// GDI objects, typed, so that they go to SelectObject, WM_SETFONT and the drawing calls as
+// what they are.
+using UniqueFont = UniqueHandle<HandleTraits<HFONT, ::DeleteObject>>;
+using UniqueBitmap = UniqueHandle<HandleTraits<HBITMAP, ::DeleteObject>>;
+using UniqueBrush = UniqueHandle<HandleTraits<HBRUSH, ::DeleteObject>>;
+using UniquePen = UniqueHandle<HandleTraits<HPEN, ::DeleteObject>>;
 using UniqueIcon = UniqueHandle<HandleTraits<HICON, ::DestroyIcon>>;
 using UniqueModule = UniqueHandle<HandleTraits<HMODULE, ::FreeLibrary>>;
 
