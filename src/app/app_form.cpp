@@ -678,7 +678,7 @@ bool TAppForm::OnCommand(int id, int code, HWND control) {
 
     case IDM_EXIT1: Exit1Click(); return true;
     case IDM_STAYONTOP1: StayonTop1Click(); return true;
-    case IDM_AUTOCLOSE1: AutoClose1Click(); return true;
+    case IDM_AUTOCLOSE1: SetOption(MenuOption::AutoClose, !OptionOn(MenuOption::AutoClose)); return true;
 
     case IDM_ADDFILES1: AddFiles1Click(); return true;
     case IDM_ADDFOLDER1: AddFolder1Click(); return true;
@@ -700,8 +700,8 @@ bool TAppForm::OnCommand(int id, int code, HWND control) {
     case IDC_BUTTON3: case IDM_CREATEBATCHFILE1: Button3Click(); return true;
     case IDC_BUTTON4: case IDM_LOADFILESFROMFILELIST1: Button4Click(); return true;
     case IDC_BUTTON5: case IDM_SAVELISTINTOFILE1: Button5Click(); return true;
-    case IDM_REMEMBER1: Remember1Click(); return true;
-    case IDM_AUTOOPENLIST1: AutoOpenList1Click(); return true;
+    case IDM_REMEMBER1: SetOption(MenuOption::Remember, !OptionOn(MenuOption::Remember)); return true;
+    case IDM_AUTOOPENLIST1: SetOption(MenuOption::AutoOpenList, !OptionOn(MenuOption::AutoOpenList)); return true;
     case IDM_AUTORUNATSTARTUP1: AutoRunatStartup1Click(); return true;
     case IDM_GRANTADMINISTRATORPRIVILEGES1: GrantAdministratorPrivileges1Click(); return true;
     case IDM_RESETTODEFAULTS1: ResettoDefaults1Click(); return true;

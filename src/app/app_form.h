@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -95,7 +96,10 @@ class TAppForm final : public WindowBase {
   // Throws IoError (naming the file) when it can't be read; nothing is added then.
   void ListeYukle(const std::string& fileName);
 
-  bool StayOnTopChecked() const { return stayOnTop_; }
+  // The options of the Settings menu that are one key of settings.ini and one check mark.
+  enum class MenuOption { Remember, AutoOpenList, AutoClose, StayOnTop };
+  bool OptionOn(MenuOption option) const { return options_[static_cast<std::size_t>(option)]; }
+  bool StayOnTopChecked() const { return OptionOn(MenuOption::StayOnTop); }
   bool Running() const { return running_; }
   bool CountdownActive() const { return timerCloseEnabled_; }
   long long CloseCountdown() const { return closeCountdown_; }
@@ -107,8 +111,8 @@ class TAppForm final : public WindowBase {
 
   // The stay-on-top bracket around a modal window.
   void WithStayOnTopBracket(const std::function<void()>& showModal);
-  void StayOnTopYap();
-  void StayOnTopYapMa();
+  void StayOnTopYap() { SetStayOnTop(true); }
+  void StayOnTopYapMa() { SetStayOnTop(false); }
 
  protected:
   bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
@@ -193,8 +197,7 @@ class TAppForm final : public WindowBase {
   void AppendListFileContent(ListFileContent content);
   void TimerParamTimer();
   void TimerSaveChangesTimer();
-  void Remember1Click();
-  void AutoOpenList1Click();
+
 
   // app_form_update.cpp: the update check and its notice.
   void TimerCheckerTimer();
@@ -224,9 +227,15 @@ class TAppForm final : public WindowBase {
   void BitBtn2Click();
   void SpinEdit1Change();
   void SpinEdit1Step(int delta);
-  void AutoClose1Click();
   void StayonTop1Click();
   void SetMenuCheck(UINT id, bool checked);
+  // The option's state and check mark, without writing settings.ini: the stored options at
+  // start, and a list file's options for this session.
+  void ShowOption(MenuOption option, bool on);
+  // The option's menu command: writes its key (1 or 0, at once), then the state and the check.
+  void SetOption(MenuOption option, bool on);
+  // Stay-on-top also moves the window into or out of the topmost band.
+  void SetStayOnTop(bool on);
   std::string ControlTextUtf8(int id) const;
   // Sets a control's text only when it differs, so a change handler runs only for a change.
   void SetControlText(int id, std::string_view text);
@@ -280,7 +289,7 @@ class TAppForm final : public WindowBase {
   bool startMaximized_ = false;
 
   bool logOn_ = false;  // AutoRunatStartup1
-  bool stayOnTop_ = false, remember_ = false, autoClose_ = false, autoOpenList_ = false;
+  std::array<bool, 4> options_{};  // by MenuOption
   bool useDefaultProgram_ = true;  // RadioButton1 checked, else RadioButton2
   bool panelCloseVisible_ = false;
   bool timerCloseEnabled_ = false;

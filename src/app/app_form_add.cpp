@@ -23,7 +23,7 @@ void TAppForm::AddFiles1Click() {
 
 std::vector<std::wstring> TAppForm::RunFolderPicker(bool multiple) {
   // The check is read once, before the picker: the picker's own changes don't count.
-  const bool wasOnTop = stayOnTop_;
+  const bool wasOnTop = StayOnTopChecked();
   if (wasOnTop) StayOnTopYapMa();
   std::vector<std::wstring> chosen;
   try {

@@ -75,12 +75,10 @@ void TAppForm::ApplyListFileSettings(const std::vector<ListFileSetting>& setting
         }
         break;
       case ListFileSetting::Key::AutoOpenList:  // the menu check only, for this session
-        autoOpenList_ = setting.on;
-        SetMenuCheck(IDM_AUTOOPENLIST1, setting.on);
+        ShowOption(MenuOption::AutoOpenList, setting.on);
         break;
       case ListFileSetting::Key::AutoClose:  // the menu check only, for this session
-        autoClose_ = setting.on;
-        SetMenuCheck(IDM_AUTOCLOSE1, setting.on);
+        ShowOption(MenuOption::AutoClose, setting.on);
         break;
       case ListFileSetting::Key::Wait:
         // The wait box holds a 32-bit number; a value beyond it does not parse there.
@@ -103,9 +101,9 @@ void TAppForm::Button5Click() {
   if (fileName.empty()) return;
   ListOptions options;
   options.wait = ParseWait(ControlTextUtf8(IDC_SPINEDIT1));
-  options.stayOnTop = stayOnTop_;
-  options.autoOpenList = autoOpenList_;
-  options.autoClose = autoClose_;
+  options.stayOnTop = OptionOn(MenuOption::StayOnTop);
+  options.autoOpenList = OptionOn(MenuOption::AutoOpenList);
+  options.autoClose = OptionOn(MenuOption::AutoClose);
   SaveListFile(fileSystem_, Narrow(fileName), list_.Entries(), options);
 }
 
@@ -140,7 +138,7 @@ void TAppForm::TimerParamTimer() {
   // empty without a word. One that another program holds is put on hold: the save tick keeps
   // trying to read it and does not write it meanwhile.
   std::string heldText;
-  if (remember_) {
+  if (OptionOn(MenuOption::Remember)) {
     try {
       if (std::optional<std::vector<std::string>> lines = remembered_->Load(ansi_)) {
         list_.ReplaceAll(CheckedEntries(std::move(*lines)));
@@ -181,7 +179,7 @@ void TAppForm::TimerParamTimer() {
   }
   tellIfStillHeld();
 
-  if (list_.Count() > 0 && autoOpenList_) BitBtn1Click();
+  if (list_.Count() > 0 && OptionOn(MenuOption::AutoOpenList)) BitBtn1Click();
 }
 
 void TAppForm::TimerSaveChangesTimer() {
@@ -199,18 +197,6 @@ void TAppForm::TimerSaveChangesTimer() {
   }
   // The first failure in a row throws and is reported; the next ticks retry quietly.
   remembered_->SaveIfChanged(list_);
-}
-
-void TAppForm::Remember1Click() {
-  store_->WriteInteger("Remember", remember_ ? 0 : 1);
-  remember_ = !remember_;
-  SetMenuCheck(IDM_REMEMBER1, remember_);
-}
-
-void TAppForm::AutoOpenList1Click() {
-  store_->WriteInteger("AutoOpenList", autoOpenList_ ? 0 : 1);
-  autoOpenList_ = !autoOpenList_;
-  SetMenuCheck(IDM_AUTOOPENLIST1, autoOpenList_);
 }
 
 }  // namespace quillet

@@ -83,7 +83,7 @@ void TAppForm::BitBtn1Click() {
     EndApplication();
     return;
   }
-  if (autoClose_) StartCountdown();
+  if (OptionOn(MenuOption::AutoClose)) StartCountdown();
 }
 
 void TAppForm::StartCountdown() {
@@ -178,43 +178,56 @@ void TAppForm::SpinEdit1Step(int delta) {
   SetControlText(IDC_SPINEDIT1, std::to_string(value));
 }
 
-void TAppForm::AutoClose1Click() {
-  if (autoClose_) {
-    store_->WriteInteger("AutoClose", 0);
-    autoClose_ = false;
-  } else {
-    store_->WriteInteger("AutoClose", 1);
-    autoClose_ = true;
+namespace {
+
+struct MenuOptionPlace {
+  TAppForm::MenuOption option;
+  const char* key;  // in settings.ini, 1 or 0
+  UINT menuItem;
+};
+constexpr MenuOptionPlace kMenuOptions[] = {
+    {TAppForm::MenuOption::Remember, "Remember", IDM_REMEMBER1},
+    {TAppForm::MenuOption::AutoOpenList, "AutoOpenList", IDM_AUTOOPENLIST1},
+    {TAppForm::MenuOption::AutoClose, "AutoClose", IDM_AUTOCLOSE1},
+    {TAppForm::MenuOption::StayOnTop, "StayOnTop", IDM_STAYONTOP1},
+};
+
+// The table lists every option once, in the order of the options, so an option is its index.
+constexpr bool InOptionOrder() {
+  for (std::size_t i = 0; i < std::size(kMenuOptions); ++i) {
+    if (static_cast<std::size_t>(kMenuOptions[i].option) != i) return false;
   }
-  SetMenuCheck(IDM_AUTOCLOSE1, autoClose_);
+  return std::size(kMenuOptions) == static_cast<std::size_t>(TAppForm::MenuOption::StayOnTop) + 1;
+}
+static_assert(InOptionOrder());
+
+const MenuOptionPlace& PlaceOf(TAppForm::MenuOption option) {
+  return kMenuOptions[static_cast<std::size_t>(option)];
 }
 
-void TAppForm::StayOnTopYap() {
-  store_->WriteInteger("StayOnTop", 1);
-  stayOnTop_ = true;
-  SetMenuCheck(IDM_STAYONTOP1, true);
-  SetWindowPos(Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+}  // namespace
+
+void TAppForm::ShowOption(MenuOption option, bool on) {
+  options_[static_cast<std::size_t>(option)] = on;
+  SetMenuCheck(PlaceOf(option).menuItem, on);
+}
+
+void TAppForm::SetOption(MenuOption option, bool on) {
+  // The menu items never check themselves: the key is written first, a failure leaves all as it was.
+  store_->WriteInteger(PlaceOf(option).key, on ? 1 : 0);
+  ShowOption(option, on);
+}
+
+void TAppForm::SetStayOnTop(bool on) {
+  SetOption(MenuOption::StayOnTop, on);
+  SetWindowPos(Handle(), on ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   ProcessMessages();
 }
 
-void TAppForm::StayOnTopYapMa() {
-  store_->WriteInteger("StayOnTop", 0);
-  stayOnTop_ = false;
-  SetMenuCheck(IDM_STAYONTOP1, false);
-  SetWindowPos(Handle(), HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-  ProcessMessages();
-}
-
-void TAppForm::StayonTop1Click() {
-  if (stayOnTop_) {
-    StayOnTopYapMa();
-  } else {
-    StayOnTopYap();
-  }
-}
+void TAppForm::StayonTop1Click() { SetStayOnTop(!StayOnTopChecked()); }
 
 void TAppForm::WithStayOnTopBracket(const std::function<void()>& showModal) {
-  if (!stayOnTop_) {
+  if (!StayOnTopChecked()) {
     showModal();
     return;
   }

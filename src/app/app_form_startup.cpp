@@ -64,23 +64,11 @@ void TAppForm::ApplyStartupSettings() {
   HWND window = Handle();
   const ScreenSize screen{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
   const StartupSettings stored = ReadStartupSettings(*store_, screen, EnvironmentVariable("WINDIR"));
-  if (stored.remember) {
-    remember_ = true;
-    SetMenuCheck(IDM_REMEMBER1, true);
-  }
-  if (stored.stayOnTop) {
-    stayOnTop_ = true;
-    SetMenuCheck(IDM_STAYONTOP1, true);
-    SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-  }
-  if (stored.autoClose) {
-    autoClose_ = true;
-    SetMenuCheck(IDM_AUTOCLOSE1, true);
-  }
-  if (stored.autoOpenList) {
-    autoOpenList_ = true;
-    SetMenuCheck(IDM_AUTOOPENLIST1, true);
-  }
+  ShowOption(MenuOption::Remember, stored.remember);
+  ShowOption(MenuOption::StayOnTop, stored.stayOnTop);
+  if (stored.stayOnTop) SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  ShowOption(MenuOption::AutoClose, stored.autoClose);
+  ShowOption(MenuOption::AutoOpenList, stored.autoOpenList);
   // Through the controls, so their change handlers store the values as for the user.
   // The file is written once the window is painted (FinishStartup).
   holdSettingsFile_ = true;

@@ -37,7 +37,7 @@ void TAppForm::TimerAdminTimer() {
   // its stay-on-top option names, so a checked "总在最前面" holds in an elevated start too.
   SetWindowPos(Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   SetForegroundWindow(Handle());
-  SetWindowPos(Handle(), stayOnTop_ ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  SetWindowPos(Handle(), StayOnTopChecked() ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 
   MENUITEMINFOW item{};
   item.cbSize = sizeof(item);
