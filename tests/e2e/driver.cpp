@@ -523,6 +523,10 @@ HWND Program::Focused() const {
 }
 
 void Program::MovePointerTo(HWND window) const {
+  // Tooltips and hot tracking answer the pointer only over the active window, which a newly
+  // started program on a busy machine may not be yet.
+  SetForegroundWindow(main_);
+  WaitUntil([&] { return GetForegroundWindow() == main_; }, 2000);
   RECT rect = {};
   GetWindowRect(window, &rect);
   SetCursorPos((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
