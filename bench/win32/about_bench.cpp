@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "app/control_ids.h"
+#include "ui/control_ids.h"
 #include "process_clock.h"
 #include "windows/about.h"
 

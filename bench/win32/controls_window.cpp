@@ -7,8 +7,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "app/fonts.h"
-#include "app/res/resource_ids.h"
+#include "ui/fonts.h"
+#include "ui/resource_ids.h"
 
 namespace {
 

@@ -243,7 +243,8 @@ class TAppForm final : public WindowBase {
   AppFormArgs args_;
   AppValues values_;
   std::string settingsDir_;
-  Win32FileSystem fileSystem_;
+  // A file another program holds for a moment is waited for with the window still working.
+  Win32FileSystem fileSystem_{[](std::uint32_t milliseconds) { SleepWithoutFreeze(milliseconds); }};
   std::unique_ptr<SettingsStore> store_;
   Win32AnsiDecoder ansi_;
   std::unique_ptr<Win32RunKey> runKey_;               // open for the life of the window

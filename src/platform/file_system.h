@@ -41,8 +41,13 @@ class FileSystem {
   // is tried again at every timer tick, where a wait would hold up the window each time.
   virtual std::optional<std::string> ReadFileWithoutWaiting(const std::string& path) { return ReadFile(path); }
   // Replaces path with bytes in one step: written to a temporary file in the same folder,
-  // then renamed over path. Throws IoError; the old file stays intact on failure.
+  // then renamed over path. Throws IoError; the old file stays intact on failure. A file that
+  // another program holds for a moment is waited for, about a second.
   virtual void ReplaceFile(const std::string& path, const std::string& bytes) = 0;
+  // ReplaceFile without that wait, for a write that is tried again at every timer tick.
+  virtual void ReplaceFileWithoutWaiting(const std::string& path, const std::string& bytes) {
+    ReplaceFile(path, bytes);
+  }
   virtual bool DeleteFile(const std::string& path) = 0;
   virtual bool CreateFolder(const std::string& path) = 0;  // false also when it exists
   virtual bool FileExists(const std::string& path) = 0;

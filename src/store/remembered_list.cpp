@@ -82,14 +82,14 @@ bool RememberedList::SaveIfChanged(const ItemList& list) {
 
   std::string bytes = PlainListBytes(list.Entries());
   try {
-    fs_.ReplaceFile(path_, bytes);
+    // Not waited for: the next tick tries again anyway, and the window must not stop meanwhile.
+    fs_.ReplaceFileWithoutWaiting(path_, bytes);
   } catch (const IoError& error) {
-    const bool firstFailure = !lastWriteFailed_;
-    lastWriteFailed_ = true;
-    if (firstFailure) throw WithTask(error, FileTask::SaveRememberedList, path_);
+    ++failedTicks_;
+    if (failedTicks_ == kQuietFailedTicks) throw WithTask(error, FileTask::SaveRememberedList, path_);
     return false;
   }
-  lastWriteFailed_ = false;
+  failedTicks_ = 0;
   snapshotFile_ = std::move(bytes);
   matchedTextRevision_ = textRevision;
   return true;

@@ -15,6 +15,8 @@ namespace quillet {
 
 class RememberedList {
  public:
+  static constexpr int kQuietFailedTicks = 5;
+
   // settingsDir ends with "\".
   RememberedList(FileSystem& fs, std::string settingsDir);
 
@@ -42,9 +44,11 @@ class RememberedList {
   // One tick of the save timer: when the list's entry texts, each followed by CR LF, differ
   // from the snapshot's, writes files.txt (UTF-8 with byte-order mark, every text followed by
   // CR LF) and takes the texts as the new snapshot; true when it wrote. Check marks and the selection never cause a write.
-  // A failed write keeps the snapshot and is tried again at every tick. The first failure in a
-  // row throws its IoError, for the error report; the following ones return false without a
-  // word, so a lasting failure shows one report instead of one every second.
+  // A failed write keeps the snapshot and is tried again at every tick, without waiting for a
+  // program that holds the file. Another program holding files.txt for a few seconds (a
+  // scanner, a backup) is no failure the user needs to hear of: the failures of the first
+  // ticks in a row return false without a word; the kQuietFailedTicks-th throws its IoError
+  // (naming the task), for the error report, once; the ones after it are quiet again.
   // Always pass the same list: its TextRevision is what tells one tick that nothing changed.
   // On hold it writes nothing and returns false.
   bool SaveIfChanged(const ItemList& list);
@@ -62,7 +66,7 @@ class RememberedList {
   std::string snapshotFile_;
   // The list's TextRevision when it last matched the snapshot; unchanged since means no change.
   std::optional<std::uint64_t> matchedTextRevision_;
-  bool lastWriteFailed_ = false;
+  int failedTicks_ = 0;  // failed writes in a row
   bool onHold_ = false;
 };
 

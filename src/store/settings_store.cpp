@@ -81,7 +81,24 @@ void SettingsStore::WriteInteger(std::string_view key, long long value) {
 }
 
 void SettingsStore::UpdateFile() {
-  DoingTask(FileTask::SaveSettings, path_, [&] { fs_.ReplaceFile(path_, document_.Serialize()); });
+  // A write waits, handling the window's messages, while another program holds the file; a
+  // change made meanwhile asks for its own write. The write under way then writes once more
+  // with the newest document, so an older one never lands after it.
+  if (writing_) {
+    writeAgain_ = true;
+    return;
+  }
+  writing_ = true;
+  try {
+    do {
+      writeAgain_ = false;
+      DoingTask(FileTask::SaveSettings, path_, [&] { fs_.ReplaceFile(path_, document_.Serialize()); });
+    } while (writeAgain_);
+  } catch (...) {
+    writing_ = false;
+    throw;
+  }
+  writing_ = false;
 }
 
 StartupSettings ReadStartupSettings(const SettingsStore& store, ScreenSize screen, const std::string& windir) {

@@ -42,6 +42,8 @@ class SettingsStore {
   FileSystem& fs_;
   std::string path_;
   IniDocument document_;
+  bool writing_ = false;     // UpdateFile is under way (its wait may run other handlers)
+  bool writeAgain_ = false;  // the document changed during that write
 };
 
 // The stored options as the start-up read applies them, in the order it applies them.

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
+#include <utility>
 #include <vector>
 
 #include "platform/posix/posix_file_system.h"
@@ -100,6 +102,27 @@ TEST_F(SettingsStoreOnDiskTest, FailedReplaceKeepsTheOldFile) {
   EXPECT_THROW(store.WriteInteger("Wait", 2), IoError);
   ::chmod(temp.path().c_str(), 0755);
   EXPECT_EQ(ReadBytes(SettingsFile()), before);
+}
+
+// A write waits, handling the window's messages, while another program holds settings.ini;
+// an option changed by a handler that runs during that wait must not be lost under the older
+// document the waiting write still holds.
+TEST(SettingsStoreTest, AChangeMadeWhileAWriteWaitsEndsUpInTheFile) {
+  class WaitingFileSystem : public test::MemoryFileSystem {
+   public:
+    std::function<void()> duringTheWait;
+    void ReplaceFile(const std::string& path, const std::string& bytes) override {
+      if (auto handler = std::exchange(duringTheWait, nullptr)) handler();
+      MemoryFileSystem::ReplaceFile(path, bytes);
+    }
+  } fs;
+  SettingsStore store(fs, "C:\\q\\");
+  store.Open();
+  fs.duringTheWait = [&] { store.WriteInteger("StayOnTop", 1); };
+  store.WriteInteger("Wait", 500);
+  EXPECT_EQ(fs.files["C:\\q\\settings.ini"],
+            std::string(kBom) + "[Settings]\r\nWait=500\r\nStayOnTop=1\r\n\r\n");
+  EXPECT_EQ(fs.replaceCount, 2);  // the waiting write, then one more with the newest document
 }
 
 // ChooseSettingsDir on real folders. The program folder and the application-data folder

@@ -1,7 +1,9 @@
 // Files, folder listings and the folder test on the Windows file system.
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <string>
+#include <utility>
 
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/win32_system.h"
@@ -41,23 +43,24 @@ std::wstring TemporaryNameFor(const std::wstring& path) {
 
 // Another program reading the file at this moment (a virus scanner, an indexer, an editor
 // looking at it) keeps it from being opened or replaced for as long as it holds it. Such holds
-// are short: `attempt` is tried again for about a second while it fails with an error that
-// `held` names. Returns ERROR_SUCCESS or the last error.
+// are short: `attempt` is tried again for about a second, pausing between tries, while it
+// fails with an error that `held` names. Returns ERROR_SUCCESS or the last error.
 template <typename Attempt, typename Held>
-DWORD RetryWhileHeldByAnother(Attempt attempt, Held held) {
-  constexpr DWORD kRetryMs = 20;
+DWORD RetryWhileHeldByAnother(Attempt attempt, Held held, const Win32FileSystem::Pause& pause) {
+  constexpr std::uint32_t kRetryMs = 20;
   constexpr int kRetries = 50;
   for (int tries = 0;; ++tries) {
     if (attempt()) return ERROR_SUCCESS;
     const DWORD code = GetLastError();
     if (!held(code) || tries == kRetries) return code;
-    Sleep(kRetryMs);
+    pause(kRetryMs);
   }
 }
 
 bool SharingConflict(DWORD code) { return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION; }
 
-std::optional<std::string> ReadWholeFile(const std::string& path, bool waitForHolder) {
+std::optional<std::string> ReadWholeFile(const std::string& path, bool waitForHolder,
+                                         const Win32FileSystem::Pause& pause) {
   const std::wstring widePath = Widen(path);
   UniqueFile file;
   // A file another program holds for a moment is waited for, not taken for unreadable (an
@@ -68,7 +71,7 @@ std::optional<std::string> ReadWholeFile(const std::string& path, bool waitForHo
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         return static_cast<bool>(file);
       },
-      [&](DWORD error) { return waitForHolder && SharingConflict(error); });
+      [&](DWORD error) { return waitForHolder && SharingConflict(error); }, pause);
   if (code != ERROR_SUCCESS) {
     if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return std::nullopt;
     throw IoError(code, SystemErrorText(code));
@@ -89,13 +92,25 @@ std::optional<std::string> ReadWholeFile(const std::string& path, bool waitForHo
 
 }  // namespace
 
-std::optional<std::string> Win32FileSystem::ReadFile(const std::string& path) { return ReadWholeFile(path, true); }
+Win32FileSystem::Win32FileSystem(Pause pause) : pause_(std::move(pause)) {}
+
+std::optional<std::string> Win32FileSystem::ReadFile(const std::string& path) {
+  return ReadWholeFile(path, true, pause_);
+}
 
 std::optional<std::string> Win32FileSystem::ReadFileWithoutWaiting(const std::string& path) {
-  return ReadWholeFile(path, false);
+  return ReadWholeFile(path, false, pause_);
 }
 
 void Win32FileSystem::ReplaceFile(const std::string& path, const std::string& bytes) {
+  Replace(path, bytes, true);
+}
+
+void Win32FileSystem::ReplaceFileWithoutWaiting(const std::string& path, const std::string& bytes) {
+  Replace(path, bytes, false);
+}
+
+void Win32FileSystem::Replace(const std::string& path, const std::string& bytes, bool waitForHolder) {
   const std::wstring target = Widen(path);
   // A rename would replace a read-only file on some systems; a file the user made read-only
   // is refused instead, as writing it in place would be.
@@ -122,7 +137,8 @@ void Win32FileSystem::ReplaceFile(const std::string& path, const std::string& by
         return MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
                FALSE;
       },
-      [](DWORD error) { return error == ERROR_ACCESS_DENIED || SharingConflict(error); });
+      [&](DWORD error) { return waitForHolder && (error == ERROR_ACCESS_DENIED || SharingConflict(error)); },
+      pause_);
   if (code != ERROR_SUCCESS) {
     ::DeleteFileW(temporary.c_str());
     throw IoError(code, SystemErrorText(code));

@@ -23,11 +23,11 @@ std::function<bool(MSG&)>& PreTranslator() {
 thread_local bool g_quitRequested = false;
 
 // Another program may hold the clipboard for a moment (clipboard managers do); a few short
-// retries ride that out.
+// retries ride that out, the window handling its messages in between.
 bool OpenClipboardPatiently(HWND owner) {
   for (int attempt = 0; attempt < 10; ++attempt) {
     if (OpenClipboard(owner)) return true;
-    Sleep(10);
+    SleepWithoutFreeze(10);
   }
   return false;
 }

@@ -6,6 +6,7 @@
 #undef DeleteFile
 #undef ReplaceFile
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -17,13 +18,24 @@ namespace quillet {
 
 class Win32FileSystem final : public FileSystem {
  public:
+  // How a read or write waits between its tries while another program holds the file. The
+  // window's file system passes a wait that keeps handling messages; the default one sleeps,
+  // for threads that have no window.
+  using Pause = std::function<void(std::uint32_t milliseconds)>;
+  explicit Win32FileSystem(Pause pause = [](std::uint32_t milliseconds) { Sleep(milliseconds); });
+
   std::optional<std::string> ReadFile(const std::string& path) override;
   std::optional<std::string> ReadFileWithoutWaiting(const std::string& path) override;
   void ReplaceFile(const std::string& path, const std::string& bytes) override;
+  void ReplaceFileWithoutWaiting(const std::string& path, const std::string& bytes) override;
   bool DeleteFile(const std::string& path) override;
   bool CreateFolder(const std::string& path) override;
   bool FileExists(const std::string& path) override;
   bool ProbeWritable(const std::string& folderWithoutSeparator) override;
+
+ private:
+  void Replace(const std::string& path, const std::string& bytes, bool waitForHolder);
+  Pause pause_;
 };
 
 class Win32DirectorySearch final : public DirectorySearch {
