@@ -23,7 +23,7 @@
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/checker_system.h"
-#include "service/checker.h"
+#include "service/update_check_run.h"
 #include "store/list_files.h"
 #include "store/remembered_list.h"
 #include "store/settings_store.h"
@@ -251,11 +251,9 @@ class TAppForm final : public WindowBase {
   std::unique_ptr<RememberedList> remembered_;  // files.txt and SavedListSnapshot
   ItemList list_;
 
-  // The update check: started on TimerChecker's first tick, its result read once it is done.
-  // The system object holds the update key, which the menu item writes through afterwards.
-  bool checkerStarted_ = false;  // CheckerStarted
-  std::shared_ptr<CheckResult> checkResult_;
-  std::shared_ptr<Win32CheckerSystem> checkerSystem_;
+  // The update check: started on TimerChecker's first tick, polled on the later ones. The
+  // run's system object holds the update key, which the menu item writes through afterwards.
+  UpdateCheckRun updateCheck_;
   bool updateNotifications_ = true;  // UpdateNotifications1 checked
 
   // Fonts, images and menus live as long as the window.
