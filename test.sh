@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds both trees and runs every test:
 #   build/native  the logic and its GoogleTest suites, benchmarks and fuzz target (Linux)
+#   build/tsan    the logic's tests built with ThreadSanitizer; those that start threads run
 #   build/win     quillet.exe cross-built with MinGW-w64, its Win32-layer tests and the
 #                 end-to-end tests, all run under Wine on a private virtual screen
 # Ends with one line "N passed, M failed" over both test runs; a tree that does not build
@@ -45,6 +46,20 @@ if cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Release &&
   count_ctest build/native/ctest.log
 else
   echo "test.sh: the native tree did not build" >&2
+  failed=$((failed + 1))
+fi
+
+step "ThreadSanitizer build of the tests that start real threads (build/tsan)"
+# The update check's hand-over between its thread and the window's poll; any report of a race
+# fails the run.
+if cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS=-fsanitize=thread \
+     -DCMAKE_C_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread >/dev/null &&
+   cmake --build build/tsan -j2 --target quillet_native_tests; then
+  TSAN_OPTIONS="halt_on_error=1 exitcode=66" ctest --test-dir build/tsan -R '^(UpdateCheckRun|Checker)' \
+    --output-on-failure --timeout 300 2>&1 | tee build/tsan/ctest.log
+  count_ctest build/tsan/ctest.log
+else
+  echo "test.sh: the ThreadSanitizer tree did not build" >&2
   failed=$((failed + 1))
 fi
 
