@@ -4,6 +4,10 @@
 
 #include <commctrl.h>
 
+#include <atomic>
+#include <memory>
+#include <thread>
+
 #include "ui/control_ids.h"
 #include "ui/fonts.h"
 #include "ui/controls.h"
@@ -104,6 +108,12 @@ class ChoicePanel final : public WindowBase {
         result = reinterpret_cast<LRESULT>(font_);
         return true;
       case WM_SETCURSOR:
+        // The window has its say first, as the system's own controls let it (the wait cursor
+        // of a send).
+        if (SendMessageW(GetParent(Handle()), WM_SETCURSOR, wParam, lParam)) {
+          result = TRUE;
+          return true;
+        }
         SetCursor(LoadCursorW(nullptr, IDC_HAND));
         result = TRUE;
         return true;
@@ -213,6 +223,17 @@ class FeedbackWindow final : public ModalWindow {
         return true;
       case WM_GETFONT:
         result = reinterpret_cast<LRESULT>(font_.get());
+        return true;
+      case WM_SETCURSOR:
+        // While a send runs, the wait cursor over the whole window; otherwise a control that
+        // asks keeps its own cursor.
+        if (sendInProgress_) {
+          SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+          result = TRUE;
+          return true;
+        }
+        if (reinterpret_cast<HWND>(wParam) == window_) return false;
+        result = FALSE;
         return true;
       case WM_CLOSE:
         // FormClose: every closing ends the loop, which destroys the window.
@@ -342,21 +363,64 @@ class FeedbackWindow final : public ModalWindow {
     }
   }
 
-  // The post runs on this thread and the window takes no input meanwhile: clicks and keys
-  // that arrive during it are dropped rather than acted on afterwards, so a second send
-  // cannot follow from keys pressed while the first was under way.
+  // The post runs on a thread of its own, so the window goes on painting and can be moved by
+  // its caption while it waits. It takes no input meanwhile: clicks and keys that arrive during
+  // the send are dropped rather than acted on afterwards, so a second send cannot follow from
+  // keys pressed while the first was under way, and the window cannot be closed under it.
   bool Send(const ParameterList& request) {
-    const HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-    WinHttpTransport winHttp;
-    Transport& network = args_.network ? *args_.network : winHttp;
-    const bool received = SendFeedback(network, args_.feedbackAddress, request);
-    MSG dropped;
-    while (PeekMessageW(&dropped, window_, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+    // The thread shares what it uses and writes; `done` is stored (release) after `received`,
+    // and read (acquire) before it.
+    struct Sending {
+      std::atomic<bool> done{false};
+      bool received = false;
+    };
+    const auto sending = std::make_shared<Sending>();
+    // A transport the caller passes outlives the window; the program's own is the thread's too.
+    std::shared_ptr<Transport> network =
+        args_.network ? std::shared_ptr<Transport>(std::shared_ptr<Transport>(), args_.network)
+                      : std::make_shared<WinHttpTransport>();
+    std::thread([sending, network, address = args_.feedbackAddress, request] {
+      sending->received = SendFeedback(*network, address, request);
+      sending->done.store(true, std::memory_order_release);
+    }).detach();
+
+    sendInProgress_ = true;
+    SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    bool quit = false;
+    int quitCode = 0;
+    while (!sending->done.load(std::memory_order_acquire)) {
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+      MSG message;
+      while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+          quit = true;  // for the main loop, once the send is over
+          quitCode = static_cast<int>(message.wParam);
+          continue;
+        }
+        if (InputDuringSend(message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+      }
     }
-    while (PeekMessageW(&dropped, window_, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+    sendInProgress_ = false;
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    SetCursorPos(cursor.x, cursor.y);  // the window's own cursor again, where the pointer is
+    if (quit) PostQuitMessage(quitCode);
+    return sending->received;
+  }
+
+  // Keys and clicks meant for this window while a send runs; a press on the caption still
+  // moves the window.
+  bool InputDuringSend(const MSG& message) const {
+    if (message.hwnd != window_ && !IsChild(window_, message.hwnd)) return false;
+    const UINT m = message.message;
+    if (m >= WM_KEYFIRST && m <= WM_KEYLAST) return true;
+    if (m >= WM_MOUSEFIRST && m <= WM_MOUSELAST) return true;
+    if (m >= WM_NCMOUSEMOVE && m <= WM_NCXBUTTONDBLCLK) {
+      return !(m == WM_NCLBUTTONDOWN && message.wParam == HTCAPTION) && m != WM_NCMOUSEMOVE;
     }
-    SetCursor(previous);
-    return received;
+    return false;
   }
 
   // Memo1KeyDown, Edit1KeyDown, BitBtn1KeyDown: Esc closes the window. Taken before the
@@ -382,6 +446,7 @@ class FeedbackWindow final : public ModalWindow {
   UniqueFont boldFont_;
   UniqueIcon envelope_;
   UniqueHandle<ImageListTraits> imageList_;
+  bool sendInProgress_ = false;
 };
 
 }  // namespace

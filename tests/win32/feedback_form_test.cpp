@@ -7,10 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "../shared/window_probe.h"
@@ -31,7 +33,7 @@ class ScriptedService final : public Transport {
     ParameterList parameters;
   };
   std::vector<std::optional<std::string>> answers;
-  std::function<void()> whilePosting;  // runs inside each post, on the window's thread
+  std::function<void()> whilePosting;  // runs inside each post, on the thread of the send
   std::vector<Sent> posts;
 
   std::string Post(const std::string& address, const ParameterList& parameters) override {
@@ -637,6 +639,44 @@ TEST(FeedbackWindow, ClicksAndKeysDuringTheSendAreDropped) {
   EXPECT_TRUE(after.openAfterSteps);
   EXPECT_TRUE(after.likedChosen);
   EXPECT_FALSE(after.dislikedChosen);
+}
+
+// A slow service does not freeze the window: while the post waits, the window answers messages
+// from outside (it paints and can be moved), and it still takes no input.
+TEST(FeedbackWindow, TheWindowGoesOnAnsweringWhileASlowServiceWaits) {
+  ScriptedService service;
+  service.answers = {"确定"};
+  std::atomic<HWND> window{nullptr};
+  std::atomic<int> answered{0}, unanswered{0};
+  std::atomic<bool> posting{false};
+  service.whilePosting = [&] {
+    posting = true;
+    Sleep(1500);  // the service takes its time; this is the send's own thread
+    posting = false;
+  };
+  std::atomic<bool> stop{false};
+  // Asks the window from another thread, as the system does when it repaints or moves it.
+  std::thread prober([&] {
+    while (!stop) {
+      if (posting && window) {
+        DWORD_PTR result = 0;
+        // Not a measure of speed: a window that waits on the service would not answer at all.
+        (SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result) ? answered : unanswered)++;
+      }
+      Sleep(20);
+    }
+  });
+  const Outcome after = RunFeedbackWindow(ArgsFor(service), {Do([&](const Form& form) { window = form.window; }),
+                                                             ClickOn(Target::kLikedPanel), SetMemo(L"慢"), ClickSend(),
+                                                             AnswerBox()});
+  stop = true;
+  prober.join();
+  EXPECT_GT(answered.load(), 0);
+  EXPECT_EQ(unanswered.load(), 0);
+  EXPECT_EQ(service.posts.size(), 1u);
+  ASSERT_EQ(after.boxes.size(), 1u);
+  EXPECT_EQ(after.boxes[0].caption, L"成功");
+  EXPECT_FALSE(after.openAfterSteps);
 }
 
 TEST(FeedbackWindow, EscapeClosesFromTheMemoTheAddressAndTheButtonWithoutSending) {
