@@ -292,6 +292,29 @@ TEST_F(Feedback, AnAnswerOtherThanOkShowsTheFailureAndTheWindowKeepsItsContent) 
   EXPECT_TRUE(program_.Exit());
 }
 
+// A service that takes a few seconds: the window stays whole and keeps answering while it
+// waits, shows that it is busy, and takes no input until the answer is in.
+TEST_F(Feedback, ASlowServiceLeavesTheWindowPaintedAndDeafToInputUntilItAnswers) {
+  HWND window = StartAndOpen(EnvironmentText(L"QUILLET_E2E_FEEDBACK_SLOW_ADDRESS"));
+  ASSERT_TRUE(window);
+  ASSERT_TRUE(Choose(window, IDC_FEEDBACK_PANEL4)) << "the click did not choose 我喜欢它!";
+  program_.SetText(ChildById(window, IDC_FEEDBACK_MEMO1), "慢一点也没关系");
+  Program::PostClick(ChildById(window, IDC_FEEDBACK_BITBTN1));
+  Sleep(1000);  // well inside the service's wait
+  ASSERT_FALSE(program_.AnyMessageBox()) << "the answer came too soon to look at the window waiting";
+  DWORD_PTR result = 0;
+  EXPECT_TRUE(SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result)) << "the window does not answer";
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+  SaveScreenshot(window, "feedback-sending");
+  // Esc in the memo would close the window; during the send it is dropped.
+  PostMessageW(ChildById(window, IDC_FEEDBACK_MEMO1), WM_KEYDOWN, VK_ESCAPE, 1);
+  const auto box = program_.WaitForMessageBox(20000);
+  ASSERT_TRUE(box) << "no message after sending";
+  EXPECT_EQ(box->caption, "成功");
+  EXPECT_TRUE(DismissAndSeeClosed(*box, window));
+  EXPECT_TRUE(program_.Exit());
+}
+
 TEST_F(Feedback, AServiceWithoutTlsIsReachedOverPlainHttp) {
   const std::wstring config = EnvironmentText(L"QUILLET_E2E_FEEDBACK_PLAIN_CONFIG");
   const auto before = KeptFeedback(config);

@@ -21,9 +21,10 @@ trap cleanup EXIT
 
 "$ROOT/server/tests/make-test-ca.sh" "$work/ca"
 
-# start_service NAME TLS DOWNLOAD-ADDRESS: starts one instance on a free port; sets PORT.
+# start_service NAME TLS DOWNLOAD-ADDRESS [DELAY_MS]: starts one instance on a free port; sets
+# PORT.
 start_service() {
-  local name=$1 tls=$2 download=$3
+  local name=$1 tls=$2 download=$3 delay=${4:-0}
   local conf="$work/$name.conf" log="$work/$name.log"
   {
     echo "listen_address = 127.0.0.1"
@@ -36,6 +37,7 @@ start_service() {
     echo "download_address = $download"
     echo "result = 1"
     echo "sqlite_database = $work/$name.sqlite3"
+    echo "delay_ms = $delay"
   } >"$conf"
   "$service" "$conf" >"$log" 2>&1 &
   pids+=($!)
@@ -67,6 +69,9 @@ export QUILLET_E2E_FEEDBACK_CONFIG="$work/feedback.conf"
 start_service feedback-plain no "https://quillet.example.com/get/3.2"
 export QUILLET_E2E_FEEDBACK_PLAIN_ADDRESS="localhost:$PORT/service/feedback"
 export QUILLET_E2E_FEEDBACK_PLAIN_CONFIG="$work/feedback-plain.conf"
+# A service that takes its time (within the program's wait for an answer).
+start_service feedback-slow yes "https://quillet.example.com/get/3.2" 2500
+export QUILLET_E2E_FEEDBACK_SLOW_ADDRESS="localhost:$PORT/service/feedback"
 export QUILLET_E2E_SERVICE_PROGRAM="$service"
 export QUILLET_E2E_FEEDBACK_WORK="$work"
 
