@@ -4,6 +4,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/win32/unique_handle.h"
 #include "platform/win32/win32_system.h"
 #include "util/text.h"
 
@@ -159,6 +160,30 @@ TEST(TestRunEnvironment, TheProgramsServiceAddressesStayOnThisMachine) {
     const std::string address = EnvironmentVariable(name);
     EXPECT_TRUE(address.starts_with("127.0.0.1:") || address.starts_with("localhost:")) << name << "=" << address;
   }
+}
+
+}  // namespace
+}  // namespace quillet
+
+namespace quillet {
+namespace {
+
+// A failed call's error must survive its owners being released on the way out, so it can still
+// be read and reported after them.
+TEST(UniqueHandle, ClosingKeepsTheLastError) {
+  {
+    UniqueKernelHandle event(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    ASSERT_TRUE(event);
+    UniqueFont font(CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"Tahoma"));
+    ASSERT_TRUE(font);
+    SetLastError(ERROR_SHARING_VIOLATION);
+  }
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  UniqueKernelHandle event(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  SetLastError(ERROR_ACCESS_DENIED);
+  event.reset();
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
 }
 
 }  // namespace
