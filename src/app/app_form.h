@@ -244,7 +244,7 @@ class TAppForm final : public WindowBase {
   AppValues values_;
   std::string settingsDir_;
   // A file another program holds for a moment is waited for with the window still working.
-  Win32FileSystem fileSystem_{[](std::uint32_t milliseconds) { SleepWithoutFreeze(milliseconds); }};
+  Win32FileSystem fileSystem_;
   std::unique_ptr<SettingsStore> store_;
   Win32AnsiDecoder ansi_;
   std::unique_ptr<Win32RunKey> runKey_;               // open for the life of the window

@@ -16,13 +16,26 @@
 
 namespace quillet {
 
+// Processes all pending window messages of this thread. A WM_QUIT met here is posted again,
+// so the main message loop still ends.
+void ProcessMessages();
+// A hook that sees every message ProcessMessages (and the main loop, if it calls it) takes
+// from the queue before it is translated and dispatched, e.g. for IsDialogMessage or
+// accelerators; returning true means the message was handled. One hook per program.
+void SetMessagePreTranslator(std::function<bool(MSG&)> preTranslate);
+bool PreTranslate(MSG& message);
+// True once ProcessMessages has met WM_QUIT: the program is ending.
+bool QuitRequested();
+// Waits while the window keeps working: MsgWaitForMultipleObjects on QS_ALLINPUT.
+void SleepWithoutFreeze(long long milliseconds);
+
 class Win32FileSystem final : public FileSystem {
  public:
-  // How a read or write waits between its tries while another program holds the file. The
-  // window's file system passes a wait that keeps handling messages; the default one sleeps,
-  // for threads that have no window.
+  // How a read or write waits between its tries while another program holds the file. By
+  // default the wait handles the calling thread's messages meanwhile, so a window on that
+  // thread goes on painting and answering; on a thread without windows it simply waits.
   using Pause = std::function<void(std::uint32_t milliseconds)>;
-  explicit Win32FileSystem(Pause pause = [](std::uint32_t milliseconds) { Sleep(milliseconds); });
+  explicit Win32FileSystem(Pause pause = [](std::uint32_t milliseconds) { SleepWithoutFreeze(milliseconds); });
 
   std::optional<std::string> ReadFile(const std::string& path) override;
   std::optional<std::string> ReadFileWithoutWaiting(const std::string& path) override;
@@ -60,18 +73,6 @@ class Win32FolderProbe final : public FolderProbe {
 std::string GetClipboardText(HWND owner);
 void SetClipboardText(HWND owner, const std::string& text);
 
-// Processes all pending window messages of this thread. A WM_QUIT met here is posted again,
-// so the main message loop still ends.
-void ProcessMessages();
-// A hook that sees every message ProcessMessages (and the main loop, if it calls it) takes
-// from the queue before it is translated and dispatched, e.g. for IsDialogMessage or
-// accelerators; returning true means the message was handled. One hook per program.
-void SetMessagePreTranslator(std::function<bool(MSG&)> preTranslate);
-bool PreTranslate(MSG& message);
-// True once ProcessMessages has met WM_QUIT: the program is ending.
-bool QuitRequested();
-// Waits while the window keeps working: MsgWaitForMultipleObjects on QS_ALLINPUT.
-void SleepWithoutFreeze(long long milliseconds);
 
 // The system's text for an error code, without trailing line breaks.
 std::string SystemErrorText(DWORD code);
