@@ -67,6 +67,15 @@ TEST(IniDocumentTest, ExistingKeysKeepTheirPlaceAndNewOnesGoBehind) {
   EXPECT_EQ(document.Serialize(), File("[Settings]\r\nB=1\r\nA=new\r\nC=3\r\n\r\n[Other]\r\nZ=z\r\n\r\n"));
 }
 
+// A line splits at its first "=": a program path or a text may hold "=" of its own.
+TEST(IniDocumentTest, AValueKeepsTheEqualsSignsAfterTheFirst) {
+  const IniDocument document =
+      IniDocument::Parse("[Settings]\r\nOpenWith=C:\\Tools\\a=b.exe\r\nNote==x==\r\n");
+  EXPECT_EQ(document.ReadString("Settings", "OpenWith", "def"), "C:\\Tools\\a=b.exe");
+  EXPECT_EQ(document.ReadString("Settings", "Note", "def"), "=x==");
+  EXPECT_FALSE(document.ValueExists("Settings", "OpenWith=C:\\Tools\\a"));
+}
+
 TEST(IniDocumentTest, ValueExistsAndReadStringDistinguishMissingFromEmpty) {
   const IniDocument document = IniDocument::Parse("[Settings]\r\nEmpty=\r\n[Other]\r\nLeft=1\r\n");
   EXPECT_TRUE(document.ValueExists("Settings", "Empty"));

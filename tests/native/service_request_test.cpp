@@ -125,6 +125,9 @@ TEST(ServiceRequestTest, OnlyWebAddressesAreOpened) {
       {" https://quillet.example.com/", false},
       {"https://quillet.example.com/\" --load-extension=C:\\evil", false},
       {"https://quillet.example.com/\r\n", false},
+      {"https://quillet.example.com/a\x7F" "b", false},  // DEL is a control character too
+      {"https://quillet.example.com/a\x1F" "b", false},
+      {"https://quillet.example.com/a~b", true},          // the last printable character is fine
   };
   for (const Case& c : cases) {
     EXPECT_EQ(OpenableDownloadAddress(c.address, fallback), c.opened ? c.address : fallback) << c.address;
