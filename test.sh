@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds both trees and runs every test:
-#   build/native  the logic and its GoogleTest suites, benchmarks and fuzz target (Linux)
-#   build/tsan    the logic's tests built with ThreadSanitizer; those that start threads run
+#   build/native  the logic and its GoogleTest suites, the web service and its tests, benchmarks
+#                 (Linux); the logic's suite runs a second time as an unprivileged user
+#   build/asan    the same suites built with AddressSanitizer and UndefinedBehaviorSanitizer
+#   build/tsan    the tests that start real threads (the update check, the web service's workers)
+#                 built with ThreadSanitizer
+#   build/fuzz    the fuzz targets, built with Clang, each run briefly over its seed corpus
 #   build/win     quillet.exe cross-built with MinGW-w64, its Win32-layer tests and the
 #                 end-to-end tests, all run under Wine on a private virtual screen
 # Ends with one line "N passed, M failed" over both test runs; a tree that does not build
@@ -49,17 +53,53 @@ else
   failed=$((failed + 1))
 fi
 
+# A sanitizer tree: configures build/$1 with the compiler flags $2 and builds the targets after.
+build_sanitized() {
+  local tree=$1 flags=$2
+  shift 2
+  cmake -S . -B "build/$tree" -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS=$flags" \
+    "-DCMAKE_C_FLAGS=$flags" "-DCMAKE_EXE_LINKER_FLAGS=$flags" >/dev/null &&
+    cmake --build "build/$tree" -j2 --target "$@"
+}
+
+step "AddressSanitizer and UndefinedBehaviorSanitizer build of the native suites (build/asan)"
+# Every native suite: the logic, the native client's transport and the web service, whose test
+# harness fails a test when the service it ran wrote a sanitizer report. Any report fails.
+if build_sanitized asan "-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer" \
+     quillet_native_tests quillet_email_regex_tests quillet_service_client_tests \
+     quillet_service_tests quillet-service; then
+  ASAN_OPTIONS="detect_leaks=1:halt_on_error=1:abort_on_error=0" \
+  UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
+    ctest --test-dir build/asan --output-on-failure -j2 --timeout 900 2>&1 | tee build/asan/ctest.log
+  count_ctest build/asan/ctest.log
+else
+  echo "test.sh: the AddressSanitizer tree did not build" >&2
+  failed=$((failed + 1))
+fi
+
 step "ThreadSanitizer build of the tests that start real threads (build/tsan)"
-# The update check's hand-over between its thread and the window's poll; any report of a race
-# fails the run.
-if cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS=-fsanitize=thread \
-     -DCMAKE_C_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread >/dev/null &&
-   cmake --build build/tsan -j2 --target quillet_native_tests; then
-  TSAN_OPTIONS="halt_on_error=1 exitcode=66" ctest --test-dir build/tsan -R '^(UpdateCheckRun|Checker)' \
-    --output-on-failure --timeout 300 2>&1 | tee build/tsan/ctest.log
+# The update check's hand-over between its thread and the window's poll, and the web service's
+# worker threads against both stores; any report of a race fails the run.
+if build_sanitized tsan "-fsanitize=thread" quillet_native_tests quillet_service_tests quillet-service; then
+  TSAN_OPTIONS="halt_on_error=1 exitcode=66" ctest --test-dir build/tsan -R '^(UpdateCheckRun|Checker|Stores/|Signals/)' \
+    --output-on-failure --timeout 900 2>&1 | tee build/tsan/ctest.log
   count_ctest build/tsan/ctest.log
 else
   echo "test.sh: the ThreadSanitizer tree did not build" >&2
+  failed=$((failed + 1))
+fi
+
+step "Fuzz targets built with Clang, each run briefly over its seed corpus (build/fuzz)"
+# A smoke run, so a target that no longer builds or an input that now crashes turns the run red;
+# fuzz/run.sh makes the long runs. New inputs go to a scratch folder; the seeds stay untouched.
+# fuzz/run.sh ends each target with a line "fuzz <name>: passed" or "fuzz <name>: FAILED".
+BUILD_DIR="$ROOT/build/fuzz" fuzz/run.sh "${QUILLET_FUZZ_SECONDS:-20}" 2>&1 | tee build/fuzz.log
+fuzz_passed=$(grep -c '^fuzz [a-z_]*: passed$' build/fuzz.log)
+fuzz_failed=$(grep -c '^fuzz [a-z_]*: FAILED' build/fuzz.log)
+passed=$((passed + fuzz_passed))
+failed=$((failed + fuzz_failed))
+if [[ $fuzz_passed -eq 0 && $fuzz_failed -eq 0 ]]; then
+  echo "test.sh: the fuzz targets did not build" >&2
   failed=$((failed + 1))
 fi
 

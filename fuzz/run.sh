@@ -2,7 +2,8 @@
 # Builds the fuzz targets with clang and runs them, one after the other.
 #   fuzz/run.sh [seconds] [target] [more libFuzzer options]
 # seconds: per target (default 180); target: one name of the list below (default: all).
-# The seed files stay untouched; new inputs collect in the build folder.
+# The seed files stay untouched; new inputs collect in the build folder. Each target ends with a
+# line "fuzz <name>: passed" or "fuzz <name>: FAILED ...".
 set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD_DIR=${BUILD_DIR:-$ROOT/build-fuzz}
@@ -41,7 +42,12 @@ for target in $selected; do
   artifacts="$BUILD_DIR/fuzz/artifacts-$name"
   mkdir -p "$work" "$artifacts"
   echo "=== fuzzing $name for $SECONDS_TO_RUN s"
-  "$BUILD_DIR/fuzz/quillet_fuzz_$name" "$work" "$ROOT/fuzz/$seeds" \
-    -max_total_time="$SECONDS_TO_RUN" -artifact_prefix="$artifacts/" -print_final_stats=1 "$@" || status=1
+  if "$BUILD_DIR/fuzz/quillet_fuzz_$name" "$work" "$ROOT/fuzz/$seeds" \
+       -max_total_time="$SECONDS_TO_RUN" -artifact_prefix="$artifacts/" -print_final_stats=1 "$@"; then
+    echo "fuzz $name: passed"
+  else
+    echo "fuzz $name: FAILED (the input is in $artifacts)"
+    status=1
+  fi
 done
 exit $status

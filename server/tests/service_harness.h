@@ -53,12 +53,18 @@ class TestPostgres {
   bool running_ = false;
 };
 
+// The first report of a sanitizer (address, leak, undefined behaviour, thread) in a program's
+// error output, from the start of its line; empty when there is none. A sanitizer build of the
+// service writes these and may go on serving, so the tests look for them.
+std::string SanitizerReportIn(const std::string& errors);
+
 struct ProcessEnd {
   bool exited = false;  // false: ended by a signal
   int code = 0;         // exit code, or the signal number
 };
 
-// One quillet-service process, its output kept in files of the folder.
+// One quillet-service process, its output kept in files of the folder. Ending it reports a
+// failure of the running test when the service's error output holds a sanitizer report.
 class ServiceProcess {
  public:
   // Starts the program with the options, then the configuration file; does not wait for it.
