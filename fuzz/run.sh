@@ -29,7 +29,7 @@ if [ -z "$selected" ]; then
   exit 2
 fi
 
-CC=clang CXX=clang++ cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+CC=clang CXX=clang++ cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLET_FUZZ_INSTRUMENT=ON >/dev/null
 for target in $selected; do
   cmake --build "$BUILD_DIR" --target "quillet_fuzz_${target%%:*}" -j2
 done
