@@ -38,6 +38,13 @@ std::vector<std::pair<std::string, std::string>> AsFields(const std::vector<std:
   return fields;
 }
 
+// The positions a request of n fields is kept at: 1 to n, in the order the fields came.
+std::vector<long long> OneToN(std::size_t n) {
+  std::vector<long long> positions(n);
+  for (std::size_t i = 0; i < n; ++i) positions[i] = static_cast<long long>(i) + 1;
+  return positions;
+}
+
 struct ServiceOptions {
   bool tls = false;
   std::string postgresql;  // empty: SQLite
@@ -160,6 +167,26 @@ TEST_P(ServiceOnEachStore, AnswersEachCommandOverHttpAndKeepsEveryRequest) {
   }
 }
 
+// A query over the kept requests orders and picks their fields by the stored position, so both
+// stores number them alike: from 1 in each request, in the order the fields came.
+TEST_P(ServiceOnEachStore, NumbersTheFieldsOfEachRequestFromOne) {
+  ASSERT_NO_FATAL_FAILURE(Start(Plain(Postgresql())));
+  const std::vector<std::vector<std::string>> posts = {
+      kCheckLines,
+      {"cmd=feedback", "feedback=第一", "email=user@example.com"},
+      {"cmd=check"},
+  };
+  for (const auto& lines : posts) {
+    ASSERT_EQ(Post("http", port_, "/service", FormBody(lines)).status, 200);
+  }
+  const auto rows = Rows();
+  ASSERT_EQ(rows.size(), posts.size());
+  for (std::size_t i = 0; i < posts.size(); ++i) {
+    EXPECT_EQ(rows[i].fields, AsFields(posts[i])) << "request " << i;
+    EXPECT_EQ(rows[i].positions, OneToN(posts[i].size())) << "request " << i;
+  }
+}
+
 TEST_P(ServiceOnEachStore, ListsTheKeptFeedbackOneRequestPerLine) {
   ASSERT_NO_FATAL_FAILURE(Start(Plain(Postgresql())));
   const std::vector<std::vector<std::string>> posts = {
@@ -209,6 +236,7 @@ TEST_P(ServiceOnEachStore, KeepsARequestOfThousandsOfFieldsWhole) {
   const auto rows = Rows();
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].fields, AsFields(lines));
+  EXPECT_EQ(rows[0].positions, OneToN(lines.size()));
 }
 
 TEST_P(ServiceOnEachStore, HealthAnswersOkWhenTheStoreAnswers) {
