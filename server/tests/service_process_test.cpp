@@ -352,13 +352,29 @@ TEST_F(ServiceTest, TakesRequestsOnlyOnItsPath) {
   EXPECT_EQ(SqliteRows(Database()).size(), 3u);
 }
 
-TEST_F(ServiceTest, RefusesABodyAboveOneMegabyteWithoutKeepingIt) {
+// A body of up to a megabyte is taken whole; one byte more is refused before anything is kept,
+// and the service goes on answering.
+TEST_F(ServiceTest, KeepsABodyOfOneMegabyteAndRefusesOneByteMore) {
   ASSERT_NO_FATAL_FAILURE(Start());
-  const Answer answer =
-      Post("http", port_, "/service", "cmd=feedback&feedback=" + std::string(1024 * 1024, 'x'));
-  ASSERT_TRUE(answer.ok) << answer.error;
-  EXPECT_EQ(answer.status, 413);
+  const std::string head = "cmd=feedback&feedback=";
+  const std::string largest = head + std::string(1024 * 1024 - head.size(), 'x');
+  ASSERT_EQ(largest.size(), 1024u * 1024u);
+
+  const Answer refused = Post("http", port_, "/service", largest + "x");
+  ASSERT_TRUE(refused.ok) << refused.error;
+  EXPECT_EQ(refused.status, 413);
   EXPECT_TRUE(SqliteRows(Database()).empty());
+
+  const Answer taken = Post("http", port_, "/service", largest);
+  ASSERT_TRUE(taken.ok) << taken.error;
+  EXPECT_EQ(taken.status, 200);
+  EXPECT_EQ(taken.body, "确定");
+  const auto rows = SqliteRows(Database());
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_TRUE(rows[0].body == largest) << "the stored body has " << rows[0].body.size() << " bytes";
+  ASSERT_EQ(rows[0].fields.size(), 2u);
+  EXPECT_EQ(rows[0].fields[1].second.size(), largest.size() - head.size());
+
   EXPECT_EQ(Post("http", port_, "/service", "cmd=check").status, 200);
 }
 
