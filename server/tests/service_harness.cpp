@@ -296,8 +296,8 @@ std::vector<StoredRow> SqliteRows(const std::filesystem::path& databaseFile) {
   std::vector<StoredRow> rows;
   sqlite3_stmt* statement = nullptr;
   sqlite3_prepare_v2(db,
-                     "SELECT r.id, r.received_at, r.remote_address, r.command, r.body, f.name, f.value "
-                     "FROM requests r LEFT JOIN request_fields f ON f.request_id = r.id "
+                     "SELECT r.id, r.received_at, r.remote_address, r.command, r.body, f.name, f.value, "
+                     "f.position FROM requests r LEFT JOIN request_fields f ON f.request_id = r.id "
                      "ORDER BY r.id, f.position",
                      -1, &statement, nullptr);
   sqlite3_int64 lastId = -1;
@@ -305,11 +305,12 @@ std::vector<StoredRow> SqliteRows(const std::filesystem::path& databaseFile) {
     const sqlite3_int64 id = sqlite3_column_int64(statement, 0);
     if (id != lastId) {
       rows.push_back({column(statement, 1), column(statement, 2), column(statement, 3),
-                      column(statement, 4), {}});
+                      column(statement, 4), {}, {}});
       lastId = id;
     }
     if (sqlite3_column_type(statement, 5) != SQLITE_NULL) {
       rows.back().fields.emplace_back(column(statement, 5), column(statement, 6));
+      rows.back().positions.push_back(sqlite3_column_int64(statement, 7));
     }
   }
   sqlite3_finalize(statement);
@@ -329,7 +330,7 @@ std::vector<StoredRow> PostgresRows(const std::string& connectionString) {
       connection,
       "SELECT r.id::text::bytea, to_char(r.received_at AT TIME ZONE 'UTC', "
       "'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"')::bytea, r.remote_address::bytea, "
-      "convert_to(r.command, 'UTF8'), r.body, f.name, f.value "
+      "convert_to(r.command, 'UTF8'), r.body, f.name, f.value, f.position::text::bytea "
       "FROM requests r LEFT JOIN request_fields f ON f.request_id = r.id "
       "ORDER BY r.id, f.position",
       0, nullptr, nullptr, nullptr, nullptr, 1);
@@ -346,10 +347,13 @@ std::vector<StoredRow> PostgresRows(const std::string& connectionString) {
   std::string lastId;
   for (int row = 0; row < PQntuples(result); ++row) {
     if (column(row, 0) != lastId) {
-      rows.push_back({column(row, 1), column(row, 2), column(row, 3), column(row, 4), {}});
+      rows.push_back({column(row, 1), column(row, 2), column(row, 3), column(row, 4), {}, {}});
       lastId = column(row, 0);
     }
-    if (!PQgetisnull(result, row, 5)) rows.back().fields.emplace_back(column(row, 5), column(row, 6));
+    if (!PQgetisnull(result, row, 5)) {
+      rows.back().fields.emplace_back(column(row, 5), column(row, 6));
+      rows.back().positions.push_back(std::stoll(column(row, 7)));
+    }
   }
   PQclear(result);
   PQfinish(connection);

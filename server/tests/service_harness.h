@@ -113,6 +113,7 @@ struct StoredRow {
   std::string command;
   std::string body;
   std::vector<std::pair<std::string, std::string>> fields;  // in position order
+  std::vector<long long> positions;  // the stored position of each field, in the same order
 };
 
 // Every stored request, oldest first.

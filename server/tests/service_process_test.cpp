@@ -38,6 +38,13 @@ std::vector<std::pair<std::string, std::string>> AsFields(const std::vector<std:
   return fields;
 }
 
+// The positions a request of n fields is kept at: 1 to n, in the order the fields came.
+std::vector<long long> OneToN(std::size_t n) {
+  std::vector<long long> positions(n);
+  for (std::size_t i = 0; i < n; ++i) positions[i] = static_cast<long long>(i) + 1;
+  return positions;
+}
+
 struct ServiceOptions {
   bool tls = false;
   std::string postgresql;  // empty: SQLite
@@ -163,6 +170,26 @@ TEST_P(ServiceOnEachStore, AnswersEachCommandOverHttpAndKeepsEveryRequest) {
   }
 }
 
+// A query over the kept requests orders and picks their fields by the stored position, so both
+// stores number them alike: from 1 in each request, in the order the fields came.
+TEST_P(ServiceOnEachStore, NumbersTheFieldsOfEachRequestFromOne) {
+  ASSERT_NO_FATAL_FAILURE(Start(Plain(Postgresql())));
+  const std::vector<std::vector<std::string>> posts = {
+      kCheckLines,
+      {"cmd=feedback", "feedback=第一", "email=user@example.com"},
+      {"cmd=check"},
+  };
+  for (const auto& lines : posts) {
+    ASSERT_EQ(Post("http", port_, "/service", FormBody(lines)).status, 200);
+  }
+  const auto rows = Rows();
+  ASSERT_EQ(rows.size(), posts.size());
+  for (std::size_t i = 0; i < posts.size(); ++i) {
+    EXPECT_EQ(rows[i].fields, AsFields(posts[i])) << "request " << i;
+    EXPECT_EQ(rows[i].positions, OneToN(posts[i].size())) << "request " << i;
+  }
+}
+
 TEST_P(ServiceOnEachStore, ListsTheKeptFeedbackOneRequestPerLine) {
   ASSERT_NO_FATAL_FAILURE(Start(Plain(Postgresql())));
   const std::vector<std::vector<std::string>> posts = {
@@ -212,6 +239,7 @@ TEST_P(ServiceOnEachStore, KeepsARequestOfThousandsOfFieldsWhole) {
   const auto rows = Rows();
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].fields, AsFields(lines));
+  EXPECT_EQ(rows[0].positions, OneToN(lines.size()));
 }
 
 TEST_P(ServiceOnEachStore, HealthAnswersOkWhenTheStoreAnswers) {
@@ -364,13 +392,29 @@ TEST_F(ServiceTest, TakesRequestsOnlyOnItsPath) {
   EXPECT_EQ(SqliteRows(Database()).size(), 3u);
 }
 
-TEST_F(ServiceTest, RefusesABodyAboveOneMegabyteWithoutKeepingIt) {
+// A body of up to a megabyte is taken whole; one byte more is refused before anything is kept,
+// and the service goes on answering.
+TEST_F(ServiceTest, KeepsABodyOfOneMegabyteAndRefusesOneByteMore) {
   ASSERT_NO_FATAL_FAILURE(Start());
-  const Answer answer =
-      Post("http", port_, "/service", "cmd=feedback&feedback=" + std::string(1024 * 1024, 'x'));
-  ASSERT_TRUE(answer.ok) << answer.error;
-  EXPECT_EQ(answer.status, 413);
+  const std::string head = "cmd=feedback&feedback=";
+  const std::string largest = head + std::string(1024 * 1024 - head.size(), 'x');
+  ASSERT_EQ(largest.size(), 1024u * 1024u);
+
+  const Answer refused = Post("http", port_, "/service", largest + "x");
+  ASSERT_TRUE(refused.ok) << refused.error;
+  EXPECT_EQ(refused.status, 413);
   EXPECT_TRUE(SqliteRows(Database()).empty());
+
+  const Answer taken = Post("http", port_, "/service", largest);
+  ASSERT_TRUE(taken.ok) << taken.error;
+  EXPECT_EQ(taken.status, 200);
+  EXPECT_EQ(taken.body, "确定");
+  const auto rows = SqliteRows(Database());
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_TRUE(rows[0].body == largest) << "the stored body has " << rows[0].body.size() << " bytes";
+  ASSERT_EQ(rows[0].fields.size(), 2u);
+  EXPECT_EQ(rows[0].fields[1].second.size(), largest.size() - head.size());
+
   EXPECT_EQ(Post("http", port_, "/service", "cmd=check").status, 200);
 }
 

@@ -1,3 +1,6 @@
+// The service requests' logic beyond the table every build passes alike
+// (tests/shared/service_cases_test.cpp): the stored format over every seed, the UTF-8 repair,
+// the answer lines, the system description, the service address and the download address.
 #include "service/service_request.h"
 
 #include <gtest/gtest.h>
@@ -5,41 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "../shared/service_cases.h"
 #include "util/text.h"
 
 namespace quillet {
 namespace {
-
-using namespace test::service_cases;
-
-TEST(ServiceRequestTest, SharedCasesOfTheFormBody) {
-  for (const FormBodyCase& c : kFormBodyCases) {
-    EXPECT_EQ(FormBody(c.parameters), c.body) << c.what;
-  }
-}
-
-TEST(ServiceRequestTest, SharedCasesOfTagValue) {
-  for (const TagValueCase& c : kTagValueCases) {
-    EXPECT_EQ(TagValue(c.line, c.tag), c.value) << "line '" << c.line << "' tag '" << c.tag << "'";
-  }
-}
-
-TEST(ServiceRequestTest, SharedCasesOfMd5Hex) {
-  for (const Md5Case& c : kMd5Cases) {
-    EXPECT_EQ(Md5Hex(c.text), c.hex) << c.text;
-  }
-}
-
-TEST(ServiceRequestTest, SharedCasesOfTheStoredFormat) {
-  for (const StoredCase& c : kStoredCases) {
-    EXPECT_EQ(EncodeStored(c.text, c.seed), c.stored) << c.text;
-    EXPECT_EQ(DecodeStored(c.stored, c.seed), c.text) << c.stored;
-  }
-  for (const StoredCase& c : kDecodeOnlyCases) {
-    EXPECT_EQ(DecodeStored(c.stored, c.seed), c.text) << c.stored;
-  }
-}
 
 TEST(ServiceRequestTest, StoredFormatRoundTripsEveryTextWithEverySeed) {
   std::vector<std::string> texts = {"", "x", "https://quillet.example.com/download/?v=3.2&lang=zh",

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "list/entry_class.h"
@@ -60,6 +59,35 @@ TEST(Win32FileSystem, ReplaceFileOverReadOnlyFileFailsWithSystemTextAndKeepsIt) 
   EXPECT_EQ(NamesIn(folder.path()), std::vector<std::string>{"files.txt"});
 }
 
+// Another program's hold on a file, ending at the first pause between the file system's tries.
+// A pause comes only after a try has met the hold, so the hold is seen and then ends while the
+// file system waits, however slowly the machine runs. The pause itself waits as the program's
+// own does.
+class HoldEndingAtFirstPause {
+ public:
+  explicit HoldEndingAtFirstPause(HANDLE hold) : hold_(hold) {}
+  ~HoldEndingAtFirstPause() { Release(); }
+  HoldEndingAtFirstPause(const HoldEndingAtFirstPause&) = delete;
+  HoldEndingAtFirstPause& operator=(const HoldEndingAtFirstPause&) = delete;
+
+  Win32FileSystem::Pause Pause() {
+    return [this](std::uint32_t milliseconds) {
+      ++pauses_;
+      Release();
+      SleepWithoutFreeze(milliseconds);
+    };
+  }
+  int Pauses() const { return pauses_; }
+
+ private:
+  void Release() {
+    if (hold_ != INVALID_HANDLE_VALUE) CloseHandle(hold_);
+    hold_ = INVALID_HANDLE_VALUE;
+  }
+  HANDLE hold_;
+  int pauses_ = 0;
+};
+
 // Another program that has the file open for a moment (here: for reading, sharing everything)
 // delays the write; one that keeps it open without sharing makes it fail, keeping the old bytes.
 TEST(Win32FileSystem, ReplaceFileWaitsForAShortReadByAnotherAndGivesUpOnALongOne) {
@@ -73,12 +101,9 @@ TEST(Win32FileSystem, ReplaceFileWaitsForAShortReadByAnotherAndGivesUpOnALongOne
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(reader, INVALID_HANDLE_VALUE);
-  std::thread closer([reader] {
-    Sleep(300);
-    CloseHandle(reader);
-  });
-  EXPECT_NO_THROW(files.ReplaceFile(target, "new"));
-  closer.join();
+  HoldEndingAtFirstPause shortRead(reader);
+  EXPECT_NO_THROW(Win32FileSystem(shortRead.Pause()).ReplaceFile(target, "new"));
+  EXPECT_EQ(shortRead.Pauses(), 1) << "the write met the read once, then went through";
   EXPECT_EQ(files.ReadFile(target), "new");
 
   HANDLE holder = CreateFileW(wideTarget.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
@@ -104,12 +129,9 @@ TEST(Win32FileSystem, ReadFileWaitsForAShortHoldByAnotherAndGivesUpOnALongOne) {
 
   HANDLE holder = holdWithoutSharing();
   ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-  std::thread closer([holder] {
-    Sleep(300);
-    CloseHandle(holder);
-  });
-  EXPECT_EQ(files.ReadFile(target), "kept");
-  closer.join();
+  HoldEndingAtFirstPause shortHold(holder);
+  EXPECT_EQ(Win32FileSystem(shortHold.Pause()).ReadFile(target), "kept");
+  EXPECT_EQ(shortHold.Pauses(), 1) << "the read met the hold once, then went through";
 
   holder = holdWithoutSharing();
   ASSERT_NE(holder, INVALID_HANDLE_VALUE);
