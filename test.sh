@@ -2,6 +2,8 @@
 # Installs what is missing, builds both trees and runs every test:
 #   build/native  the logic and its GoogleTest suites, benchmarks and fuzz target (Linux)
 #   build/tsan    the logic's tests built with ThreadSanitizer; those that start threads run
+#   build/win-clang  quillet.exe alone, cross-built a second time with Clang for MinGW-w64
+#                 (cmake/clang-mingw-w64.cmake) with -Werror: any compiler warning fails it
 #   build/win     quillet.exe cross-built with MinGW-w64, its Win32-layer tests and the
 #                 end-to-end tests, all run under Wine on a private virtual screen
 # Ends with one line "N passed, M failed" over both test runs; a tree that does not build
@@ -60,6 +62,19 @@ if cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS=
   count_ctest build/tsan/ctest.log
 else
   echo "test.sh: the ThreadSanitizer tree did not build" >&2
+  failed=$((failed + 1))
+fi
+
+step "Windows build with Clang (build/win-clang, quillet.exe only, warnings are errors)"
+# A second compiler over the program's sources; nothing of it runs here.
+if cmake -S . -B build/win-clang -DCMAKE_BUILD_TYPE=Release \
+     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/clang-mingw-w64.cmake" \
+     -DCMAKE_CXX_FLAGS=-Werror -DCMAKE_C_FLAGS=-Werror >/dev/null &&
+   cmake --build build/win-clang -j2 --target quillet; then
+  echo "Clang build: $ROOT/build/win-clang/src/app/quillet.exe"
+  passed=$((passed + 1))
+else
+  echo "test.sh: quillet.exe did not build with Clang" >&2
   failed=$((failed + 1))
 fi
 
