@@ -6,7 +6,12 @@
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(QUILLET_MINGW_TRIPLE x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER clang)
+# GCC's libstdc++ for MinGW keeps its thread-local variables (std::__once_callable and
+# std::__once_call behind std::call_once, used by std::async among others) in emulated TLS,
+# read through libgcc's __emutls_get_address; clang's default on Windows is native TLS, whose
+# references to those variables find nothing in libstdc++.a ("undefined symbol:
+# std::__once_callable"). -femulated-tls is GCC's ABI here, for C and C++ alike.
+set(CMAKE_C_COMPILER clang -femulated-tls)
 set(CMAKE_C_COMPILER_TARGET ${QUILLET_MINGW_TRIPLE})
 set(CMAKE_CXX_COMPILER_TARGET ${QUILLET_MINGW_TRIPLE})
 set(CMAKE_RC_COMPILER ${QUILLET_MINGW_TRIPLE}-windres)
@@ -50,8 +55,9 @@ endif()
 get_filename_component(QUILLET_MINGW_GCC_DIR "${QUILLET_MINGW_LIBGCC}" DIRECTORY)
 set(QUILLET_LIBSTDCXX_INCLUDE ${QUILLET_MINGW_GCC_DIR}/include/c++)
 # Given with the compiler (CMake's way for options a compiler needs to work at all), so a
-# CMAKE_CXX_FLAGS set on the command line (test.sh's -Werror) adds to them, not replaces them.
-set(CMAKE_CXX_COMPILER clang++
+# CMAKE_CXX_FLAGS set on the command line (test.sh's -Werror) adds to them, not replaces them;
+# -femulated-tls is explained above.
+set(CMAKE_CXX_COMPILER clang++ -femulated-tls
     -stdlib++-isystem ${QUILLET_LIBSTDCXX_INCLUDE}
     -stdlib++-isystem ${QUILLET_LIBSTDCXX_INCLUDE}/${QUILLET_MINGW_TRIPLE}
     -stdlib++-isystem ${QUILLET_LIBSTDCXX_INCLUDE}/backward)
