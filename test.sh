@@ -6,6 +6,8 @@
 #   build/tsan    the tests that start real threads (the update check, the web service's workers)
 #                 built with ThreadSanitizer
 #   build/fuzz    the fuzz targets, built with Clang, each run briefly over its seed corpus
+#   build/win-clang  quillet.exe alone, cross-built a second time with Clang for MinGW-w64
+#                 (cmake/clang-mingw-w64.cmake) with -Werror: any compiler warning fails it
 #   build/win     quillet.exe cross-built with MinGW-w64, its Win32-layer tests and the
 #                 end-to-end tests, all run under Wine on a private virtual screen
 # Ends with one line "N passed, M failed" over both test runs; a tree that does not build
@@ -100,6 +102,19 @@ passed=$((passed + fuzz_passed))
 failed=$((failed + fuzz_failed))
 if [[ $fuzz_passed -eq 0 && $fuzz_failed -eq 0 ]]; then
   echo "test.sh: the fuzz targets did not build" >&2
+  failed=$((failed + 1))
+fi
+
+step "Windows build with Clang (build/win-clang, quillet.exe only, warnings are errors)"
+# A second compiler over the program's sources; nothing of it runs here.
+if cmake -S . -B build/win-clang -DCMAKE_BUILD_TYPE=Release \
+     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/clang-mingw-w64.cmake" \
+     -DCMAKE_CXX_FLAGS=-Werror -DCMAKE_C_FLAGS=-Werror >/dev/null &&
+   cmake --build build/win-clang -j2 --target quillet; then
+  echo "Clang build: $ROOT/build/win-clang/src/app/quillet.exe"
+  passed=$((passed + 1))
+else
+  echo "test.sh: quillet.exe did not build with Clang" >&2
   failed=$((failed + 1))
 fi
 

@@ -8,6 +8,8 @@ PACKAGES=(
   cmake g++ make pkg-config libgtest-dev googletest libbenchmark-dev clang libfuzzer-14-dev hyperfine
   # cross build of quillet.exe
   g++-mingw-w64-x86-64-posix mingw-w64-tools
+  # its second build with clang (cmake/clang-mingw-w64.cmake), which links with LLVM's lld
+  lld
   # running it: Wine, a virtual screen with a window manager, CJK fonts, screenshots
   wine wine64 xvfb xdotool imagemagick fonts-wqy-microhei x11-utils openbox
   # the service requests of the native build (HTTP(S) posts, MD5) and the e-mail check
