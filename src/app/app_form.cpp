@@ -359,8 +359,10 @@ LRESULT CALLBACK TAppForm::SpeedButtonProc(HWND hwnd, UINT message, WPARAM wPara
 bool TAppForm::PreTranslateMessage(MSG& message) {
   HWND window = Handle();
   if (!window) return false;
-  if (running_ && !dragging_ && message.message == WM_KEYDOWN && message.wParam == VK_ESCAPE &&
-      (message.hwnd == window || IsChild(window, message.hwnd))) {
+  // With no control focused (the busy main button gave its focus up) the key comes to the
+  // window itself as a system key.
+  if (running_ && !dragging_ && (message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN) &&
+      message.wParam == VK_ESCAPE && (message.hwnd == window || IsChild(window, message.hwnd))) {
     // The run looks at this before its next entry; a wait in progress ends at once.
     stopRequested_ = true;
     return true;

@@ -572,6 +572,7 @@ TEST_F(AppFormTest, ClosingWhileARunWaitsEndsWhenTheRunReturns) {
 struct StopProbe {
   TAppForm* form = nullptr;
   HWND focused = nullptr;
+  UINT key = WM_KEYDOWN;
   bool sent = false;
   std::wstring statusAtEsc;
   std::ptrdiff_t currentAtEsc = -1;
@@ -586,7 +587,7 @@ void CALLBACK EscDuringRun(HWND, UINT, UINT_PTR, DWORD) {
   g_stop.sent = true;
   g_stop.statusAtEsc = g_stop.form->StatusText();
   g_stop.currentAtEsc = g_stop.form->List().Current();
-  PostMessageW(g_stop.focused, WM_KEYDOWN, VK_ESCAPE, 0);
+  PostMessageW(g_stop.focused, g_stop.key, VK_ESCAPE, 0);
 }
 
 class RecordingTaskbar final : public TaskbarProgress {
@@ -606,7 +607,7 @@ TEST_F(AppFormTest, EscStopsARunBeforeItsNextEntryAndEndsAWaitAtOnce) {
     const char* name;
     const wchar_t* wait;
     int entries;
-    int focusedControl;
+    int focusedControl;  // 0: none, the window takes the key as a system key
   };
   // The program's message hook, as the main loop installs it.
   SetMessagePreTranslator([this](MSG& message) { return form_ && form_->PreTranslateMessage(message); });
@@ -614,6 +615,7 @@ TEST_F(AppFormTest, EscStopsARunBeforeItsNextEntryAndEndsAWaitAtOnce) {
   const Case cases[] = {
       {"DuringAWait", L"600000", 3, IDC_LISTBOX1},
       {"WithoutWaits", L"0", 40, IDC_EDIT1},
+      {"NothingFocused", L"600000", 3, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -630,7 +632,8 @@ TEST_F(AppFormTest, EscStopsARunBeforeItsNextEntryAndEndsAWaitAtOnce) {
     for (int i = 0; i < c.entries; ++i) form_->Ekle("entry " + std::to_string(i), true);
     g_stop = StopProbe{};
     g_stop.form = form_.get();
-    g_stop.focused = Control(c.focusedControl);
+    g_stop.focused = c.focusedControl ? Control(c.focusedControl) : Window();
+    g_stop.key = c.focusedControl ? WM_KEYDOWN : WM_SYSKEYDOWN;
     UINT_PTR timer = SetTimer(nullptr, 0, 20, EscDuringRun);
     Click(IDC_BITBTN1);
     KillTimer(nullptr, timer);
