@@ -191,6 +191,7 @@ void TAppForm::OnTimer(UINT_PTR id) {
     case kTimerCheckerId: TimerCheckerTimer(); break;
     case kTimerSaveChangesId: TimerSaveChangesTimer(); break;
     case kTimerCloseId: TimerCloseTimer(); break;
+    case kTimerProgressId: ShowHeldRunProgress(); break;
     default: break;
   }
 }
@@ -833,7 +834,8 @@ bool TAppForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
       WriteHeldSettings();  // a window ended before its first message loop
       if (tooltip_) DestroyWindow(tooltip_);
       tooltip_ = nullptr;
-      for (UINT_PTR timer : {kTimerAdminId, kTimerParamId, kTimerCheckerId, kTimerSaveChangesId, kTimerCloseId}) {
+      for (UINT_PTR timer : {kTimerAdminId, kTimerParamId, kTimerCheckerId, kTimerSaveChangesId, kTimerCloseId,
+                             kTimerProgressId}) {
         KillTimer(Handle(), timer);
       }
       timerCloseEnabled_ = false;

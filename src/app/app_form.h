@@ -19,6 +19,7 @@
 #include "ui/popup_under_button.h"
 #include "ui/window_base.h"
 #include "list/item_list.h"
+#include "list/run_progress.h"
 #include "platform/win32/registry.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/win32_system.h"
@@ -63,6 +64,9 @@ class TAppForm final : public WindowBase {
   static constexpr UINT_PTR kTimerCheckerId = 3;      // TimerChecker, every 1000 ms until done
   static constexpr UINT_PTR kTimerSaveChangesId = 4;  // TimerSaveChanges, every 1000 ms
   static constexpr UINT_PTR kTimerCloseId = 5;        // TimerClose, the auto-close countdown
+  static constexpr UINT_PTR kTimerProgressId = 6;     // a run's held progress, once
+  // How often a run's progress is shown at most (see ProgressPacer).
+  static constexpr std::uint64_t kProgressIntervalMs = 500;
   static constexpr int kClientWidth = 497;
   static constexpr int kClientHeight = 480;
 
@@ -153,6 +157,10 @@ class TAppForm final : public WindowBase {
   // the run's progress and shows the latest hint again when the run ends.
   void SetStatusText(const std::wstring& text);
   void SetRunStatus(const std::wstring& text);
+  // A run's progress, paced: shown now, or held for the progress timer.
+  void ShowRunProgress(const RunProgress& progress);
+  void ShowHeldRunProgress();
+  void EndRunProgress();
   void ShowStatus();
   void OnMenuSelect(UINT item, UINT flags, HMENU menu);
   bool OnCommand(int id, int code, HWND control);
@@ -293,6 +301,7 @@ class TAppForm final : public WindowBase {
   std::wstring hintText_;
   std::wstring runStatus_;   // empty outside a run
   std::unique_ptr<TaskbarProgress> taskbar_;
+  ProgressPacer progressPacer_{kProgressIntervalMs};
   RECT panel8_{};
 
   bool saveGeometry_ = false;

@@ -78,10 +78,7 @@ void TAppForm::BitBtn1Click() {
         return options;
       },
       [this](std::size_t) { SyncListView(true); },
-      [this](const RunProgress& progress) {
-        SetRunStatus(Widen(RunProgressText(progress)));
-        if (taskbar_) taskbar_->Show(progress.opened, progress.total, progress.waiting);
-      },
+      [this](const RunProgress& progress) { ShowRunProgress(progress); },
       stopRequested_, Handle());
 
   struct IdleFace {
@@ -89,8 +86,7 @@ void TAppForm::BitBtn1Click() {
     HWND button;
     ~IdleFace() {
       form->running_ = false;
-      form->SetRunStatus(L"");
-      if (form->taskbar_) form->taskbar_->Clear();
+      form->EndRunProgress();
       EnableWindow(button, TRUE);
       SetWindowTextW(button, L"QUILLET");
       if (!GetFocus()) SetFocus(button);
@@ -110,6 +106,31 @@ void TAppForm::BitBtn1Click() {
   }
   // A stopped run closes nothing: the user is there and chose to stop.
   if (end == RunEnd::Finished && OptionOn(MenuOption::AutoClose)) StartCountdown();
+}
+
+void TAppForm::ShowRunProgress(const RunProgress& progress) {
+  const std::uint64_t now = GetTickCount64();
+  if (!progressPacer_.Offer(progress, now)) {
+    SetTimer(Handle(), kTimerProgressId, static_cast<UINT>(progressPacer_.Due() - now), nullptr);
+    return;
+  }
+  SetRunStatus(Widen(RunProgressText(progress)));
+  if (taskbar_) taskbar_->Show(progress.opened, progress.total, progress.waiting);
+}
+
+void TAppForm::ShowHeldRunProgress() {
+  KillTimer(Handle(), kTimerProgressId);
+  if (!running_ || !progressPacer_.Holding()) return;
+  const RunProgress progress = progressPacer_.TakeHeld(GetTickCount64());
+  SetRunStatus(Widen(RunProgressText(progress)));
+  if (taskbar_) taskbar_->Show(progress.opened, progress.total, progress.waiting);
+}
+
+void TAppForm::EndRunProgress() {
+  KillTimer(Handle(), kTimerProgressId);
+  progressPacer_ = ProgressPacer(kProgressIntervalMs);
+  SetRunStatus(L"");
+  if (taskbar_) taskbar_->Clear();
 }
 
 void TAppForm::StartCountdown() {

@@ -29,6 +29,25 @@ RunProgress RunProgressCount::At(std::size_t next) {
   return RunProgress{opened_, opened_ + ahead_, false};
 }
 
+bool ProgressPacer::Offer(const RunProgress& progress, std::uint64_t now) {
+  if (shownOnce_ && now - shownAt_ < intervalMs_) {
+    held_ = progress;
+    holding_ = true;
+    return false;
+  }
+  shownOnce_ = true;
+  shownAt_ = now;
+  holding_ = false;
+  return true;
+}
+
+RunProgress ProgressPacer::TakeHeld(std::uint64_t now) {
+  shownOnce_ = true;
+  shownAt_ = now;
+  holding_ = false;
+  return held_;
+}
+
 std::string RunProgressText(const RunProgress& progress) {
   std::string text = "正在打开 " + std::to_string(progress.opened) + " / " + std::to_string(progress.total);
   if (progress.waiting) text += " (等待中)";

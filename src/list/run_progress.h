@@ -41,6 +41,29 @@ class RunProgressCount {
   std::uint64_t counted_ = 0;  // the list's EntriesRevision() when ahead_ was counted
 };
 
+// Paces the display of a run's progress. Painting the status bar costs a good share of what a
+// launch costs, so a run without waits would spend much of its time showing counts nobody can
+// read: the display follows at most once per interval, and a count that comes in between is
+// held and shown when the interval is over (the window sets a timer for Due()).
+class ProgressPacer {
+ public:
+  explicit ProgressPacer(std::uint64_t intervalMs) : intervalMs_(intervalMs) {}
+  // A new count at time now (ms): true when it is to be shown now, else it is held.
+  bool Offer(const RunProgress& progress, std::uint64_t now);
+  // Whether a count is held, and when it is to be shown.
+  bool Holding() const { return holding_; }
+  std::uint64_t Due() const { return shownAt_ + intervalMs_; }
+  // The held count, shown at time now; the pacer holds nothing afterwards.
+  RunProgress TakeHeld(std::uint64_t now);
+
+ private:
+  std::uint64_t intervalMs_;
+  bool shownOnce_ = false;
+  std::uint64_t shownAt_ = 0;
+  bool holding_ = false;
+  RunProgress held_;
+};
+
 // The status bar's text during a run: "正在打开 3 / 10", a note while it waits, and how to stop.
 std::string RunProgressText(const RunProgress& progress);
 

@@ -374,6 +374,24 @@ TEST(RunOpeningTest, ProgressCountsTheEntriesTheRunOpens) {
   }
 }
 
+// The first count shows at once; later ones at most once per interval, the latest of those in
+// between held until the interval is over.
+TEST(ProgressPacerTest, ShowsAtMostOncePerIntervalAndHoldsTheLatestCount) {
+  ProgressPacer pacer(500);
+  EXPECT_TRUE(pacer.Offer(RunProgress{0, 9, false}, 1000));
+  EXPECT_FALSE(pacer.Holding());
+  EXPECT_FALSE(pacer.Offer(RunProgress{1, 9, false}, 1100));
+  EXPECT_FALSE(pacer.Offer(RunProgress{2, 9, true}, 1499));
+  ASSERT_TRUE(pacer.Holding());
+  EXPECT_EQ(pacer.Due(), 1500u);
+  EXPECT_EQ(pacer.TakeHeld(1500), (RunProgress{2, 9, true}));
+  EXPECT_FALSE(pacer.Holding());
+  // The interval runs from the held count's showing.
+  EXPECT_FALSE(pacer.Offer(RunProgress{3, 9, false}, 1999));
+  EXPECT_TRUE(pacer.Offer(RunProgress{4, 9, false}, 2000));
+  EXPECT_FALSE(pacer.Holding());
+}
+
 TEST(RunOpeningTest, ProgressTextNamesTheCountTheWaitAndTheWayToStop) {
   EXPECT_EQ(RunProgressText(RunProgress{3, 10, false}), "正在打开 3 / 10  按 Esc 停止");
   EXPECT_EQ(RunProgressText(RunProgress{0, 1, true}), "正在打开 0 / 1 (等待中)  按 Esc 停止");

@@ -573,6 +573,7 @@ struct StopProbe {
   TAppForm* form = nullptr;
   HWND focused = nullptr;
   UINT key = WM_KEYDOWN;
+  const wchar_t* waitFor = L"";  // Esc once the status bar shows this
   bool sent = false;
   std::wstring statusAtEsc;
   std::ptrdiff_t currentAtEsc = -1;
@@ -580,7 +581,8 @@ struct StopProbe {
 } g_stop;
 
 void CALLBACK EscDuringRun(HWND, UINT, UINT_PTR, DWORD) {
-  if (g_stop.sent || !g_stop.form->Running()) {
+  if (g_stop.sent || !g_stop.form->Running() ||
+      g_stop.form->StatusText().find(g_stop.waitFor) == std::wstring::npos) {
     if (++g_stop.ticks > 1000) PostQuitMessage(1);
     return;
   }
@@ -634,6 +636,8 @@ TEST_F(AppFormTest, EscStopsARunBeforeItsNextEntryAndEndsAWaitAtOnce) {
     g_stop.form = form_.get();
     g_stop.focused = c.focusedControl ? Control(c.focusedControl) : Window();
     g_stop.key = c.focusedControl ? WM_KEYDOWN : WM_SYSKEYDOWN;
+    // The count during the wait comes at most half a second after the first one.
+    g_stop.waitFor = c.wait == std::wstring(L"0") ? L"" : L"等待中";
     UINT_PTR timer = SetTimer(nullptr, 0, 20, EscDuringRun);
     Click(IDC_BITBTN1);
     KillTimer(nullptr, timer);
