@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the program and its yardstick, then measures them under Wine in one run:
 # start-up against an empty window and a window with the same controls (QUILLET_STARTUP_RUNS runs of QUILLET_STARTUP_ROUNDS rounds),
-# file size, a 100,000-line paste, the cost of waiting and the processor time of the about
-# window with its rain.
+# file size, a 100,000-line paste, the cost of waiting, the processor time of the about
+# window with its rain, and an opening run's cost with and without its progress.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 cd "$root"
@@ -10,7 +10,7 @@ scripts/install-deps.sh
 build=build/win
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_CROSSCOMPILING_EMULATOR="$root/scripts/wine-run.sh" >/dev/null
-cmake --build "$build" -j2 --target quillet_window_bench quillet_about_bench
+cmake --build "$build" -j2 --target quillet_window_bench quillet_about_bench quillet_run_bench
 source scripts/xvfb.sh
 export WINEPREFIX="$root/build/bench-prefix"
 scripts/wine-prefix.sh "$WINEPREFIX"
@@ -29,3 +29,7 @@ for ((run = 2; run <= runs; run++)); do
     --floor "$floor_exe" --rounds "$rounds" --startup-only
 done
 scripts/wine-run.sh "$build/bench/win32/quillet_about_bench.exe"
+# An opening run of 1,000 entries without waits, with and without its progress in the status bar
+# and on the taskbar button; each entry starts hostname.exe, which ends at once.
+scripts/wine-run.sh "$build/bench/win32/quillet_run_bench.exe" 'C:\windows\system32\hostname.exe' \
+  --entries "${QUILLET_RUN_ENTRIES:-1000}" --rounds "${QUILLET_RUN_ROUNDS:-3}"

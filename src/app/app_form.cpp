@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include "platform/win32/taskbar_progress.h"
 #include "ui/control_ids.h"
 #include "ui/controls.h"
 #include "ui/fonts.h"
@@ -190,6 +191,7 @@ void TAppForm::OnTimer(UINT_PTR id) {
     case kTimerCheckerId: TimerCheckerTimer(); break;
     case kTimerSaveChangesId: TimerSaveChangesTimer(); break;
     case kTimerCloseId: TimerCloseTimer(); break;
+    case kTimerProgressId: ShowHeldRunProgress(); break;
     default: break;
   }
 }
@@ -220,6 +222,7 @@ void TAppForm::CreateControls() {
   // Row 6, the status bar, is made first, though it stays last in the z-order: the rows stack
   // on its height.
   status_ = AddControl(0, STATUSCLASSNAMEW, L"", WS_VISIBLE | SBARS_SIZEGRIP, IDC_STATUSBAR1, font);
+  taskbar_ = std::make_unique<Win32TaskbarProgress>(Handle());
   int parts[1] = {-1};
   SendMessageW(status_, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
   SendMessageW(status_, WM_SIZE, 0, 0);
@@ -357,6 +360,14 @@ LRESULT CALLBACK TAppForm::SpeedButtonProc(HWND hwnd, UINT message, WPARAM wPara
 bool TAppForm::PreTranslateMessage(MSG& message) {
   HWND window = Handle();
   if (!window) return false;
+  // With no control focused (the busy main button gave its focus up) the key comes to the
+  // window itself as a system key.
+  if (running_ && !dragging_ && (message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN) &&
+      message.wParam == VK_ESCAPE && (message.hwnd == window || IsChild(window, message.hwnd))) {
+    // The run looks at this before its next entry; a wait in progress ends at once.
+    stopRequested_ = true;
+    return true;
+  }
   if (message.message == WM_KEYDOWN && message.wParam == VK_RETURN &&
       GetParent(message.hwnd) == window) {
     // These push buttons use Enter themselves; everywhere else Enter is the main button's.
@@ -603,6 +614,17 @@ std::vector<TAppForm::ControlPlace> TAppForm::PlaceControls(int clientWidth, int
 }
 
 void TAppForm::SetStatusText(const std::wstring& text) {
+  hintText_ = text;
+  ShowStatus();
+}
+
+void TAppForm::SetRunStatus(const std::wstring& text) {
+  runStatus_ = text;
+  ShowStatus();
+}
+
+void TAppForm::ShowStatus() {
+  const std::wstring& text = runStatus_.empty() ? hintText_ : runStatus_;
   if (text == statusText_) return;
   statusText_ = text;
   SendMessageW(status_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(statusText_.c_str()));
@@ -727,6 +749,10 @@ bool TAppForm::OnNotify(NMHDR* header, LRESULT& result) {
 }
 
 bool TAppForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  if (message == Win32TaskbarProgress::ButtonCreatedMessage()) {
+    if (auto* shell = dynamic_cast<Win32TaskbarProgress*>(taskbar_.get())) shell->ButtonCreated();
+    return true;
+  }
   switch (message) {
     case WM_COMMAND:
       return OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
@@ -808,7 +834,8 @@ bool TAppForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
       WriteHeldSettings();  // a window ended before its first message loop
       if (tooltip_) DestroyWindow(tooltip_);
       tooltip_ = nullptr;
-      for (UINT_PTR timer : {kTimerAdminId, kTimerParamId, kTimerCheckerId, kTimerSaveChangesId, kTimerCloseId}) {
+      for (UINT_PTR timer : {kTimerAdminId, kTimerParamId, kTimerCheckerId, kTimerSaveChangesId, kTimerCloseId,
+                             kTimerProgressId}) {
         KillTimer(Handle(), timer);
       }
       timerCloseEnabled_ = false;

@@ -19,10 +19,12 @@
 #include "ui/popup_under_button.h"
 #include "ui/window_base.h"
 #include "list/item_list.h"
+#include "list/run_progress.h"
 #include "platform/win32/registry.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/checker_system.h"
+#include "platform/taskbar_progress.h"
 #include "service/update_check_run.h"
 #include "store/list_files.h"
 #include "store/remembered_list.h"
@@ -62,6 +64,9 @@ class TAppForm final : public WindowBase {
   static constexpr UINT_PTR kTimerCheckerId = 3;      // TimerChecker, every 1000 ms until done
   static constexpr UINT_PTR kTimerSaveChangesId = 4;  // TimerSaveChanges, every 1000 ms
   static constexpr UINT_PTR kTimerCloseId = 5;        // TimerClose, the auto-close countdown
+  static constexpr UINT_PTR kTimerProgressId = 6;     // a run's held progress, once
+  // How often a run's progress is shown at most (see ProgressPacer).
+  static constexpr std::uint64_t kProgressIntervalMs = 500;
   static constexpr int kClientWidth = 497;
   static constexpr int kClientHeight = 480;
 
@@ -101,12 +106,17 @@ class TAppForm final : public WindowBase {
   bool OptionOn(MenuOption option) const { return options_[static_cast<std::size_t>(option)]; }
   bool StayOnTopChecked() const { return OptionOn(MenuOption::StayOnTop); }
   bool Running() const { return running_; }
+  // What the status bar shows now: the run's progress during a run, otherwise the hint.
+  const std::wstring& StatusText() const { return statusText_; }
+  // The taskbar button's progress; tests put their own recorder in.
+  void SetTaskbarProgress(std::unique_ptr<TaskbarProgress> taskbar) { taskbar_ = std::move(taskbar); }
   bool CountdownActive() const { return timerCloseEnabled_; }
   long long CloseCountdown() const { return closeCountdown_; }
 
   // The main loop's look at each message before it is dispatched: Enter on a focused push
-  // button presses that button; every other dialog key (Tab, Enter for the main button) goes
-  // through the dialog manager. True when the message was used up.
+  // button presses that button; Esc during a run stops it, whichever control has the focus;
+  // every other dialog key (Tab, Enter for the main button) goes through the dialog manager.
+  // True when the message was used up.
   bool PreTranslateMessage(MSG& message);
 
   // The stay-on-top bracket around a modal window.
@@ -143,7 +153,15 @@ class TAppForm final : public WindowBase {
   // docks itself and must be sized first); also sets panel8_.
   std::vector<ControlPlace> PlaceControls(int clientWidth, int clientHeight);
   void UpdateHintForWindow(HWND window);
+  // The hint of what is under the pointer or the menu item; during a run the status bar keeps
+  // the run's progress and shows the latest hint again when the run ends.
   void SetStatusText(const std::wstring& text);
+  void SetRunStatus(const std::wstring& text);
+  // A run's progress, paced: shown now, or held for the progress timer.
+  void ShowRunProgress(const RunProgress& progress);
+  void ShowHeldRunProgress();
+  void EndRunProgress();
+  void ShowStatus();
   void OnMenuSelect(UINT item, UINT flags, HMENU menu);
   bool OnCommand(int id, int code, HWND control);
   bool OnNotify(NMHDR* header, LRESULT& result);
@@ -279,7 +297,11 @@ class TAppForm final : public WindowBase {
 
   std::map<HWND, std::wstring> hints_;
   std::map<UINT, std::wstring> menuHints_;
-  std::wstring statusText_;
+  std::wstring statusText_;  // shown in the status bar
+  std::wstring hintText_;
+  std::wstring runStatus_;   // empty outside a run
+  std::unique_ptr<TaskbarProgress> taskbar_;
+  ProgressPacer progressPacer_{kProgressIntervalMs};
   RECT panel8_{};
 
   bool saveGeometry_ = false;
@@ -294,6 +316,7 @@ class TAppForm final : public WindowBase {
   bool timerCloseEnabled_ = false;
   long long closeCountdown_ = 0;
   bool running_ = false;
+  bool stopRequested_ = false;  // Esc during the run
   bool endRequested_ = false;
   bool syncing_ = false;
   std::ptrdiff_t shownCurrent_ = -1;

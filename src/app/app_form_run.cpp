@@ -20,8 +20,13 @@ namespace {
 class FormRunEnvironment final : public RunEnvironment {
  public:
   FormRunEnvironment(std::function<RunOptions()> options, std::function<void(std::size_t)> selected,
+                     std::function<void(const RunProgress&)> progress, const bool& stopRequested,
                      HWND window)
-      : options_(std::move(options)), selected_(std::move(selected)), window_(window) {}
+      : options_(std::move(options)),
+        selected_(std::move(selected)),
+        progress_(std::move(progress)),
+        stopRequested_(stopRequested),
+        window_(window) {}
   RunOptions Options() override { return options_(); }
   FolderProbe& Probe() override { return probe_; }
   void Launch(const LaunchRequest& request) override {
@@ -31,12 +36,23 @@ class FormRunEnvironment final : public RunEnvironment {
     ShellExecuteW(owner, Widen(request.verb).c_str(), Widen(request.file).c_str(),
                   request.parameters ? parameters.c_str() : nullptr, nullptr, request.show);
   }
-  void Wait(long long milliseconds) override { SleepWithoutFreeze(milliseconds); }
+  void Wait(long long milliseconds) override {
+    SleepWithoutFreeze(milliseconds, [this] { return stopRequested_; });
+  }
   void EntrySelected(std::size_t index) override { selected_(index); }
+  // Between entries the window handles what arrived meanwhile, even in a run without waits:
+  // the progress gets painted and Esc gets seen before the next entry.
+  bool StopRequested() override {
+    ProcessMessages();
+    return stopRequested_;
+  }
+  void ProgressChanged(const RunProgress& progress) override { progress_(progress); }
 
  private:
   std::function<RunOptions()> options_;
   std::function<void(std::size_t)> selected_;
+  std::function<void(const RunProgress&)> progress_;
+  const bool& stopRequested_;
   HWND window_;
   Win32FolderProbe probe_;
 };
@@ -61,29 +77,60 @@ void TAppForm::BitBtn1Click() {
         options.waitMs = ParseWait(ControlTextUtf8(IDC_SPINEDIT1));
         return options;
       },
-      [this](std::size_t) { SyncListView(true); }, Handle());
+      [this](std::size_t) { SyncListView(true); },
+      [this](const RunProgress& progress) { ShowRunProgress(progress); },
+      stopRequested_, Handle());
 
   struct IdleFace {
     TAppForm* form;
     HWND button;
     ~IdleFace() {
       form->running_ = false;
+      form->EndRunProgress();
       EnableWindow(button, TRUE);
       SetWindowTextW(button, L"QUILLET");
       if (!GetFocus()) SetFocus(button);
     }
   };
+  RunEnd end = RunEnd::Finished;
   {
     running_ = true;
+    stopRequested_ = false;
     IdleFace idle{this, button};
-    RunOpening(list_, environment);
+    end = RunOpening(list_, environment);
   }
 
   if (endRequested_) {  // the window was closed while the run waited
     EndApplication();
     return;
   }
-  if (OptionOn(MenuOption::AutoClose)) StartCountdown();
+  // A stopped run closes nothing: the user is there and chose to stop.
+  if (end == RunEnd::Finished && OptionOn(MenuOption::AutoClose)) StartCountdown();
+}
+
+void TAppForm::ShowRunProgress(const RunProgress& progress) {
+  const std::uint64_t now = GetTickCount64();
+  if (!progressPacer_.Offer(progress, now)) {
+    SetTimer(Handle(), kTimerProgressId, static_cast<UINT>(progressPacer_.Due() - now), nullptr);
+    return;
+  }
+  SetRunStatus(Widen(RunProgressText(progress)));
+  if (taskbar_) taskbar_->Show(progress.opened, progress.total, progress.waiting);
+}
+
+void TAppForm::ShowHeldRunProgress() {
+  KillTimer(Handle(), kTimerProgressId);
+  if (!running_ || !progressPacer_.Holding()) return;
+  const RunProgress progress = progressPacer_.TakeHeld(GetTickCount64());
+  SetRunStatus(Widen(RunProgressText(progress)));
+  if (taskbar_) taskbar_->Show(progress.opened, progress.total, progress.waiting);
+}
+
+void TAppForm::EndRunProgress() {
+  KillTimer(Handle(), kTimerProgressId);
+  progressPacer_ = ProgressPacer(kProgressIntervalMs);
+  SetRunStatus(L"");
+  if (taskbar_) taskbar_->Clear();
 }
 
 void TAppForm::StartCountdown() {

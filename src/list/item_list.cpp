@@ -52,7 +52,7 @@ void ItemList::CheckNone() {
 
 void ItemList::Select(std::ptrdiff_t index) {
   current_ = (index >= 0 && static_cast<std::size_t>(index) < entries_.size()) ? index : -1;
-  Touch(false);
+  ++revision_;
 }
 
 std::string ItemList::CopyText() const {

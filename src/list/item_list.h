@@ -19,6 +19,8 @@ struct Entry {
 // Every mutating call bumps Revision(), which the window uses to know when to redraw.
 // TextRevision() moves only when the entry texts or their order may have changed, so the
 // remembered-list timer can skip comparing a million texts after a check mark or a click.
+// EntriesRevision() moves on every change but a new selection, so a running count over the
+// entries knows when it must look again.
 class ItemList {
  public:
   std::size_t Count() const { return entries_.size(); }
@@ -27,6 +29,7 @@ class ItemList {
   std::ptrdiff_t Current() const { return current_; }
   std::uint64_t Revision() const { return revision_; }
   std::uint64_t TextRevision() const { return textRevision_; }
+  std::uint64_t EntriesRevision() const { return entriesRevision_; }
 
   // Ekle: appends one entry at the end with the given check mark.
   void Ekle(std::string text, bool checked);
@@ -62,15 +65,18 @@ class ItemList {
   void DropSelectedAt(std::ptrdiff_t dropIndex);
 
  private:
-  // Every change calls this once; textsChanged when the texts or their order may differ now.
+  // Every change but a new selection calls this once; textsChanged when the texts or their
+  // order may differ now.
   void Touch(bool textsChanged) {
     ++revision_;
+    ++entriesRevision_;
     if (textsChanged) ++textRevision_;
   }
   std::vector<Entry> entries_;
   std::ptrdiff_t current_ = -1;
   std::uint64_t revision_ = 0;
   std::uint64_t textRevision_ = 0;
+  std::uint64_t entriesRevision_ = 0;
 };
 
 }  // namespace quillet

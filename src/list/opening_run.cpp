@@ -46,22 +46,39 @@ long long ParseWait(const std::string& text) {
   return ParseInteger(TrimBlanks(text), value) ? value : 0;
 }
 
-void RunOpening(ItemList& list, RunEnvironment& environment) {
+RunEnd RunOpening(ItemList& list, RunEnvironment& environment) {
+  RunProgressCount count(list);
+  RunProgress shown;
+  bool anyShown = false;
+  auto show = [&](std::size_t next, bool waiting) {
+    RunProgress now = count.At(next);
+    now.waiting = waiting;
+    if (anyShown && now == shown) return;
+    shown = now;
+    anyShown = true;
+    environment.ProgressChanged(now);
+  };
+  show(0, false);
   // The count is read again for every entry: a wait runs message handlers, and the user
   // may add, remove or move entries in the middle of a run.
   for (std::size_t i = 0; i < list.Count(); ++i) {
+    if (environment.StopRequested()) return RunEnd::Stopped;
+    show(i, false);
     const Entry entry = list.At(i);
     list.Select(static_cast<std::ptrdiff_t>(i));
     environment.EntrySelected(i);
-    if (!entry.checked || TrimBlanks(entry.text).empty()) continue;
+    if (!OpensInRun(entry)) continue;
 
     const RunOptions options = environment.Options();
     const EntryClass entryClass = Classify(entry.text, environment.Probe());
     environment.Launch(PlanLaunch(entryClass, entry.text, options));
+    count.Opened();
 
     const long long wait = WaitAfter(options.waitMs, i, list.Count());
+    show(i + 1, wait > 0);
     if (wait > 0) environment.Wait(wait);
   }
+  return RunEnd::Finished;
 }
 
 }  // namespace quillet

@@ -10,6 +10,7 @@
 
 #include "list/entry_class.h"
 #include "list/item_list.h"
+#include "list/run_progress.h"
 
 namespace quillet {
 
@@ -50,14 +51,22 @@ class RunEnvironment {
   virtual FolderProbe& Probe() = 0;
   virtual void Launch(const LaunchRequest& request) = 0;    // ShellExecuteW; result ignored
   virtual void Wait(long long milliseconds) = 0;            // SleepWithoutFreeze: may run any
-                                                            // handler, list edits included
+                                                            // handler, list edits included;
+                                                            // ends early once a stop is asked
   virtual void EntrySelected(std::size_t /*index*/) {}      // lets the window scroll to it
+  // Asked before every entry: the window handles what the user did meanwhile (so a key that
+  // stops the run is seen even when the run does not wait) and tells whether to stop.
+  virtual bool StopRequested() { return false; }
+  // How far the run has come, each time that changes.
+  virtual void ProgressChanged(const RunProgress& /*progress*/) {}
 };
+
+enum class RunEnd { Finished, Stopped };
 
 // Walks the list from the top and opens every checked, non-blank entry, selecting each entry
 // it passes and waiting between opened entries; the list may change during a wait, so the
-// count is read again before every entry. The empty-list warning, the busy caption and the
-// countdown belong to the window.
-void RunOpening(ItemList& list, RunEnvironment& environment);
+// count is read again before every entry. A stop asked for ends the run before its next
+// entry. The empty-list warning, the busy caption and the countdown belong to the window.
+RunEnd RunOpening(ItemList& list, RunEnvironment& environment);
 
 }  // namespace quillet

@@ -12,8 +12,10 @@ namespace quillet {
 //   tick() -> GetTickCount(); waitForInput(timeoutMs) -> true when messages arrived
 //   (MsgWaitForMultipleObjects returned 0); pump() processes pending messages.
 // Unsigned 32-bit tick arithmetic: one wrap-around of the counter does no harm.
+// endEarly, when given, is asked after every pump: true ends the wait there (a stopped run).
 void SleepWithoutFreezeLoop(long long milliseconds, const std::function<std::uint32_t()>& tick,
                             const std::function<bool(std::uint32_t)>& waitForInput,
-                            const std::function<void()>& pump);
+                            const std::function<void()>& pump,
+                            const std::function<bool()>& endEarly = nullptr);
 
 }  // namespace quillet

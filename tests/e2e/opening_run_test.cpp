@@ -131,6 +131,39 @@ TEST(NamedProgramRun, TheProgramReadsEveryEntryBackAsItStands) {
   EXPECT_EQ(received, expected);
 }
 
+// Esc on the real keyboard in the middle of a run: the wait of ten minutes ends at once, no
+// further entry opens, the status bar's progress gives way to the hints, and no countdown
+// follows although AutoClose is on.
+TEST(StopRun, EscStopsTheRunDuringItsWait) {
+  Program program;
+  const std::wstring recorder = program.InstallRecorder();
+  ASSERT_TRUE(program.Start()) << program.Error();
+  program.Command(IDM_AUTOCLOSE1);
+  ASSERT_TRUE(WaitUntil([&] { return program.Settings()["AutoClose"] == "1"; }));
+  program.SetText(IDC_EDIT1, Narrow(recorder));
+  program.Click(IDC_RADIOBUTTON2);
+  program.SetText(IDC_SPINEDIT1, "600000");
+  ASSERT_TRUE(program.Paste("first\r\nsecond\r\nthird\r\n", 3));
+
+  program.PostClick(IDC_BITBTN1);
+  const HWND status = program.Control(IDC_STATUSBAR1);
+  ASSERT_TRUE(WaitUntil([&] { return program.Text(status) == "正在打开 1 / 3 (等待中)  按 Esc 停止"; }))
+      << program.Text(status);
+  ASSERT_TRUE(WaitUntil([&] { return program.Launches().size() == 1; }));
+  SaveScreenshot(program.Main(), "run-progress");
+
+  program.PressRealKey(VK_ESCAPE);
+  ASSERT_TRUE(WaitUntil([&] { return program.Text(IDC_BITBTN1) == "QUILLET"; })) << "the run did not stop";
+  EXPECT_TRUE(IsWindowEnabled(program.Control(IDC_BITBTN1)));
+  EXPECT_EQ(program.Text(status).find("正在打开"), std::string::npos) << program.Text(status);
+  EXPECT_EQ(program.Selected(), 0);
+  ASSERT_TRUE(WaitForNoProcess(L"recorder.exe"));
+  EXPECT_EQ(program.Launches().size(), 1u);
+  EXPECT_FALSE(IsWindowVisible(program.Control(IDC_BUTTON6))) << "a stopped run started the countdown";
+  EXPECT_FALSE(program.WaitForExit(2000));
+  EXPECT_TRUE(program.Exit());
+}
+
 // The count shown by "取消自动关闭 (n)", or -1.
 int CountShown(const std::string& caption) {
   const std::string prefix = "取消自动关闭 (";

@@ -226,7 +226,7 @@ TEST(CopyPasteTest, ClipboardTextWithUnpairedSurrogatesRoundTrips) {
   EXPECT_EQ(target.Entries(), source.Entries());
 }
 
-TEST(ItemListTest, EveryChangeBumpsTheRevision) {
+TEST(ItemListTest, EveryChangeBumpsTheRevisionAndOnlyASelectionLeavesTheEntriesRevision) {
   ItemList list = MakeList(3, 1);
   std::uint64_t last = list.Revision();
   const std::vector<std::function<void(ItemList&)>> changes = {
@@ -236,11 +236,20 @@ TEST(ItemListTest, EveryChangeBumpsTheRevision) {
       [](ItemList& l) { l.Paste("p"); },       [](ItemList& l) { l.RemoveSelected(); },
       [](ItemList& l) { l.RemoveAll(); },
   };
+  std::uint64_t lastEntries = list.EntriesRevision();
   for (const auto& change : changes) {
     change(list);
     EXPECT_GT(list.Revision(), last);
+    EXPECT_GT(list.EntriesRevision(), lastEntries);
     last = list.Revision();
+    lastEntries = list.EntriesRevision();
   }
+  // A new selection is redrawn, but the entries are as they were.
+  list.Ekle("y", true);
+  lastEntries = list.EntriesRevision();
+  list.Select(0);
+  EXPECT_GT(list.Revision(), last);
+  EXPECT_EQ(list.EntriesRevision(), lastEntries);
 }
 
 struct TextRevisionCase {

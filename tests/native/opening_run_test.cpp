@@ -8,6 +8,10 @@
 #include "fake_probe.h"
 
 namespace quillet {
+
+void PrintTo(const RunProgress& progress, std::ostream* out) {
+  *out << progress.opened << "/" << progress.total << (progress.waiting ? " waiting" : "");
+}
 namespace {
 
 using test::FakeProbe;
@@ -128,6 +132,11 @@ class FakeEnvironment : public RunEnvironment {
     }
   }
   void EntrySelected(std::size_t index) override { events.push_back("select " + std::to_string(index)); }
+
+  std::function<bool()> stop = [] { return false; };  // asked before every entry
+  std::vector<RunProgress> progress;
+  bool StopRequested() override { return stop(); }
+  void ProgressChanged(const RunProgress& now) override { progress.push_back(now); }
 };
 
 using Events = std::vector<std::string>;
@@ -269,6 +278,7 @@ struct FakeClock {
   std::vector<std::uint32_t> timeouts;
   int pumps = 0;
   std::uint32_t pumpTakes = 0;
+  int endAfterPump = 0;  // the pump after which the wait is asked to end (0: never)
 
   void Sleep(long long milliseconds) {
     SleepWithoutFreezeLoop(
@@ -288,9 +298,104 @@ struct FakeClock {
         [this] {
           ++pumps;
           now += pumpTakes;
-        });
+        },
+        [this] { return endAfterPump != 0 && pumps >= endAfterPump; });
   }
 };
+
+// Esc asks the window to stop; the run looks before every entry and after every wait.
+TEST(RunOpeningTest, AStopEndsTheRunBeforeItsNextEntry) {
+  struct Case {
+    const char* name;
+    long long waitMs;
+    int stopAtAsk;  // the StopRequested call (1 = before the first entry) that first says yes; 0: never
+    bool stopDuringFirstWait;
+    Events actions;
+    RunEnd end;
+  };
+  const Case cases[] = {
+      {"NeverAsked", 0, 0, false, {"open a", "open b", "open c"}, RunEnd::Finished},
+      {"BeforeTheFirstEntry", 0, 1, false, {}, RunEnd::Stopped},
+      {"BetweenEntriesWithoutWaits", 0, 3, false, {"open a", "open b"}, RunEnd::Stopped},
+      {"DuringAWait", 500, 0, true, {"open a", "wait 500"}, RunEnd::Stopped},
+      // A stop asked once the last entry is open changes nothing: there is no next entry.
+      {"AfterTheLastEntry", 0, 4, false, {"open a", "open b", "open c"}, RunEnd::Finished},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ItemList list = List({{"a", true}, {"b", true}, {"c", true}});
+    FakeEnvironment environment;
+    environment.options.waitMs = c.waitMs;
+    int asks = 0;
+    bool stopAsked = false;
+    environment.stop = [&] { return stopAsked || (c.stopAtAsk != 0 && ++asks >= c.stopAtAsk); };
+    if (c.stopDuringFirstWait) environment.duringWaits.push_back([&] { stopAsked = true; });
+    EXPECT_EQ(RunOpening(list, environment), c.end);
+    EXPECT_EQ(Actions(environment.events), c.actions);
+  }
+}
+
+// The status bar and the taskbar follow the run: opened so far out of the checked, non-blank
+// entries, "waiting" during a wait, and the count taken again when the list changes meanwhile.
+TEST(RunOpeningTest, ProgressCountsTheEntriesTheRunOpens) {
+  using P = RunProgress;
+  struct Case {
+    const char* name;
+    std::function<void(ItemList&)> edit;  // during the first wait
+    std::vector<P> progress;
+  };
+  const Case cases[] = {
+      {"Unchanged", [](ItemList&) {},
+       {P{0, 3, false}, P{1, 3, true}, P{1, 3, false}, P{2, 3, true}, P{2, 3, false}, P{3, 3, false}}},
+      {"AppendedDuringAWait", [](ItemList& l) { l.Ekle("e", true); },
+       {P{0, 3, false}, P{1, 3, true}, P{1, 4, false}, P{2, 4, true}, P{2, 4, false}, P{3, 4, true},
+        P{3, 4, false}, P{4, 4, false}}},
+      {"NextUncheckedDuringAWait", [](ItemList& l) { l.SetChecked(3, false); },
+       {P{0, 3, false}, P{1, 3, true}, P{1, 2, false}, P{2, 2, false}}},
+      {"EmptiedDuringAWait", [](ItemList& l) { l.RemoveAll(); }, {P{0, 3, false}, P{1, 3, true}}},
+      // The opened entry moves below the run and comes again: it counts twice, as it opens twice.
+      {"OpenedEntryMovedDown",
+       [](ItemList& l) {
+         l.Select(0);
+         l.MoveDown();
+       },
+       {P{0, 3, false}, P{1, 3, true}, P{1, 4, false}, P{2, 4, true}, P{2, 4, false}, P{3, 4, true},
+        P{3, 4, false}, P{4, 4, false}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    // Unchecked and blank entries are passed over and never counted.
+    ItemList list = List({{"a", true}, {"b", false}, {"  ", true}, {"c", true}, {"d", true}});
+    FakeEnvironment environment;
+    environment.options.waitMs = 500;
+    environment.duringWaits.push_back([&] { c.edit(list); });
+    RunOpening(list, environment);
+    EXPECT_EQ(environment.progress, c.progress);
+  }
+}
+
+// The first count shows at once; later ones at most once per interval, the latest of those in
+// between held until the interval is over.
+TEST(ProgressPacerTest, ShowsAtMostOncePerIntervalAndHoldsTheLatestCount) {
+  ProgressPacer pacer(500);
+  EXPECT_TRUE(pacer.Offer(RunProgress{0, 9, false}, 1000));
+  EXPECT_FALSE(pacer.Holding());
+  EXPECT_FALSE(pacer.Offer(RunProgress{1, 9, false}, 1100));
+  EXPECT_FALSE(pacer.Offer(RunProgress{2, 9, true}, 1499));
+  ASSERT_TRUE(pacer.Holding());
+  EXPECT_EQ(pacer.Due(), 1500u);
+  EXPECT_EQ(pacer.TakeHeld(1500), (RunProgress{2, 9, true}));
+  EXPECT_FALSE(pacer.Holding());
+  // The interval runs from the held count's showing.
+  EXPECT_FALSE(pacer.Offer(RunProgress{3, 9, false}, 1999));
+  EXPECT_TRUE(pacer.Offer(RunProgress{4, 9, false}, 2000));
+  EXPECT_FALSE(pacer.Holding());
+}
+
+TEST(RunOpeningTest, ProgressTextNamesTheCountTheWaitAndTheWayToStop) {
+  EXPECT_EQ(RunProgressText(RunProgress{3, 10, false}), "正在打开 3 / 10  按 Esc 停止");
+  EXPECT_EQ(RunProgressText(RunProgress{0, 1, true}), "正在打开 0 / 1 (等待中)  按 Esc 停止");
+}
 
 TEST(SleepWithoutFreezeTest, SleepsAgainForTheRestAfterEveryMessage) {
   struct Case {
@@ -301,6 +406,7 @@ TEST(SleepWithoutFreezeTest, SleepsAgainForTheRestAfterEveryMessage) {
     std::uint32_t pumpTakes;
     std::vector<std::uint32_t> timeouts;
     int pumps;
+    int endAfterPump = 0;
   };
   const Case cases[] = {
       {"QuietWait", 500, 1000, {}, 0, {500}, 0},
@@ -310,6 +416,8 @@ TEST(SleepWithoutFreezeTest, SleepsAgainForTheRestAfterEveryMessage) {
       {"TickCounterWrapsAround", 500, 0xFFFFFFF0u, {{100, true}, {50, true}}, 0, {500, 400, 350}, 2},
       {"ZeroWait", 0, 0, {}, 0, {}, 0},
       {"NegativeWait", -5, 0, {}, 0, {}, 0},
+      // A stop asked while handling a message ends the wait there, time left or not.
+      {"EndedEarly", 500, 1000, {{100, true}, {50, true}, {50, true}}, 0, {500, 400}, 2, 2},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -317,6 +425,7 @@ TEST(SleepWithoutFreezeTest, SleepsAgainForTheRestAfterEveryMessage) {
     clock.now = c.start;
     clock.steps.assign(c.steps.begin(), c.steps.end());
     clock.pumpTakes = c.pumpTakes;
+    clock.endAfterPump = c.endAfterPump;
     clock.Sleep(c.milliseconds);
     EXPECT_EQ(clock.timeouts, c.timeouts);
     EXPECT_EQ(clock.pumps, c.pumps);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/app_form.h"
+#include "platform/taskbar_progress.h"
 #include "ui/control_ids.h"
 #include "ui/popup_guard.h"
 #include "loopback_server.h"
@@ -564,6 +565,122 @@ TEST_F(AppFormTest, ClosingWhileARunWaitsEndsWhenTheRunReturns) {
   EXPECT_TRUE(g_close.aliveAfterClose);
   EXPECT_EQ(form_->List().Current(), 1);  // the run went on to the last entry
   EXPECT_FALSE(IsWindow(window));
+}
+
+// Esc during a run, sent to whichever control has the focus, once the run is under way; what
+// the status bar and the taskbar button showed at that moment is kept.
+struct StopProbe {
+  TAppForm* form = nullptr;
+  HWND focused = nullptr;
+  UINT key = WM_KEYDOWN;
+  const wchar_t* waitFor = L"";  // Esc once the status bar shows this
+  bool sent = false;
+  std::wstring statusAtEsc;
+  std::ptrdiff_t currentAtEsc = -1;
+  int ticks = 0;
+} g_stop;
+
+void CALLBACK EscDuringRun(HWND, UINT, UINT_PTR, DWORD) {
+  if (g_stop.sent || !g_stop.form->Running() ||
+      g_stop.form->StatusText().find(g_stop.waitFor) == std::wstring::npos) {
+    if (++g_stop.ticks > 1000) PostQuitMessage(1);
+    return;
+  }
+  g_stop.sent = true;
+  g_stop.statusAtEsc = g_stop.form->StatusText();
+  g_stop.currentAtEsc = g_stop.form->List().Current();
+  PostMessageW(g_stop.focused, g_stop.key, VK_ESCAPE, 0);
+}
+
+class RecordingTaskbar final : public TaskbarProgress {
+ public:
+  explicit RecordingTaskbar(std::vector<std::string>& shown) : shown_(shown) {}
+  void Show(std::size_t done, std::size_t total, bool paused) override {
+    shown_.push_back(std::to_string(done) + "/" + std::to_string(total) + (paused ? " paused" : ""));
+  }
+  void Clear() override { shown_.push_back("clear"); }
+
+ private:
+  std::vector<std::string>& shown_;
+};
+
+TEST_F(AppFormTest, EscStopsARunBeforeItsNextEntryAndEndsAWaitAtOnce) {
+  struct Case {
+    const char* name;
+    const wchar_t* wait;
+    int entries;
+    int focusedControl;  // 0: none, the window takes the key as a system key
+  };
+  // The program's message hook, as the main loop installs it.
+  SetMessagePreTranslator([this](MSG& message) { return form_ && form_->PreTranslateMessage(message); });
+  // A wait of ten minutes: the test only ends in time when Esc ends the wait.
+  const Case cases[] = {
+      {"DuringAWait", L"600000", 3, IDC_LISTBOX1},
+      {"WithoutWaits", L"0", 40, IDC_EDIT1},
+      {"NothingFocused", L"600000", 3, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DeleteFileW(Widen(SettingsPath()).c_str());
+    Start();
+    Command(IDM_AUTOCLOSE1);
+    ASSERT_TRUE(form_->OptionOn(TAppForm::MenuOption::AutoClose));
+    std::vector<std::string> taskbar;
+    form_->SetTaskbarProgress(std::make_unique<RecordingTaskbar>(taskbar));
+    // Named-program mode with a program that ends at once, so nothing stays open.
+    Click(IDC_RADIOBUTTON2);
+    SetWindowTextW(Control(IDC_EDIT1), (Widen(EnvironmentVariable("WINDIR")) + L"\\system32\\hostname.exe").c_str());
+    SetWindowTextW(Control(IDC_SPINEDIT1), c.wait);
+    for (int i = 0; i < c.entries; ++i) form_->Ekle("entry " + std::to_string(i), true);
+    g_stop = StopProbe{};
+    g_stop.form = form_.get();
+    g_stop.focused = c.focusedControl ? Control(c.focusedControl) : Window();
+    g_stop.key = c.focusedControl ? WM_KEYDOWN : WM_SYSKEYDOWN;
+    // The count during the wait comes at most half a second after the first one.
+    g_stop.waitFor = c.wait == std::wstring(L"0") ? L"" : L"等待中";
+    UINT_PTR timer = SetTimer(nullptr, 0, 20, EscDuringRun);
+    Click(IDC_BITBTN1);
+    KillTimer(nullptr, timer);
+
+    ASSERT_TRUE(g_stop.sent);
+    EXPECT_FALSE(form_->Running());
+    // No entry after the one the run was at when Esc came.
+    EXPECT_EQ(form_->List().Current(), g_stop.currentAtEsc);
+    EXPECT_LT(form_->List().Current(), c.entries - 1);
+    EXPECT_NE(g_stop.statusAtEsc.find(L"/ " + std::to_wstring(c.entries)), std::wstring::npos);
+    EXPECT_NE(g_stop.statusAtEsc.find(L"按 Esc 停止"), std::wstring::npos) << Narrow(g_stop.statusAtEsc);
+    // The idle face again, the hints in the status bar, no progress on the button, and no
+    // countdown: the user is there and chose to stop.
+    EXPECT_EQ(TextOf(Control(IDC_BITBTN1)), L"QUILLET");
+    EXPECT_EQ(form_->StatusText().find(L"正在打开"), std::wstring::npos);
+    ASSERT_FALSE(taskbar.empty());
+    EXPECT_EQ(taskbar.front(), "0/" + std::to_string(c.entries));
+    EXPECT_EQ(taskbar.back(), "clear");
+    EXPECT_FALSE(form_->CountdownActive());
+    if (c.wait != std::wstring(L"0")) {
+      EXPECT_EQ(g_stop.statusAtEsc, L"正在打开 1 / 3 (等待中)  按 Esc 停止");
+      EXPECT_EQ(taskbar, (std::vector<std::string>{"0/3", "1/3 paused", "clear"}));
+    }
+    form_.reset();
+  }
+  SetMessagePreTranslator(nullptr);
+}
+
+// A run that is not stopped still ends in the countdown, and Esc outside a run stops nothing.
+TEST_F(AppFormTest, AFinishedRunStillStartsTheCountdown) {
+  SetMessagePreTranslator([this](MSG& message) { return form_ && form_->PreTranslateMessage(message); });
+  Start();
+  Command(IDM_AUTOCLOSE1);
+  Click(IDC_RADIOBUTTON2);
+  SetWindowTextW(Control(IDC_EDIT1), (Widen(EnvironmentVariable("WINDIR")) + L"\\system32\\hostname.exe").c_str());
+  form_->Ekle("only", true);
+  PostMessageW(Control(IDC_LISTBOX1), WM_KEYDOWN, VK_ESCAPE, 0);
+  ProcessMessages();
+  Click(IDC_BITBTN1);
+  EXPECT_EQ(form_->List().Current(), 0);
+  EXPECT_TRUE(form_->CountdownActive());
+  EXPECT_EQ(form_->StatusText().find(L"正在打开"), std::wstring::npos);
+  SetMessagePreTranslator(nullptr);
 }
 
 TEST_F(AppFormTest, ClosingTheWindowEndsIt) {

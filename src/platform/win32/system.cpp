@@ -101,7 +101,7 @@ void ProcessMessages() {
   }
 }
 
-void SleepWithoutFreeze(long long milliseconds) {
+void SleepWithoutFreeze(long long milliseconds, const std::function<bool()>& endEarly) {
   SleepWithoutFreezeLoop(
       milliseconds, [] { return static_cast<std::uint32_t>(GetTickCount()); },
       [](std::uint32_t timeout) {
@@ -111,7 +111,7 @@ void SleepWithoutFreeze(long long milliseconds) {
         if (g_quitRequested) wakeMask &= ~static_cast<DWORD>(QS_POSTMESSAGE | QS_ALLPOSTMESSAGE);
         return MsgWaitForMultipleObjects(0, nullptr, FALSE, timeout, wakeMask) == WAIT_OBJECT_0;
       },
-      ProcessMessages);
+      ProcessMessages, endEarly);
 }
 
 std::string SystemErrorText(DWORD code) {

@@ -26,8 +26,9 @@ void SetMessagePreTranslator(std::function<bool(MSG&)> preTranslate);
 bool PreTranslate(MSG& message);
 // True once ProcessMessages has met WM_QUIT: the program is ending.
 bool QuitRequested();
-// Waits while the window keeps working: MsgWaitForMultipleObjects on QS_ALLINPUT.
-void SleepWithoutFreeze(long long milliseconds);
+// Waits while the window keeps working: MsgWaitForMultipleObjects on QS_ALLINPUT. endEarly,
+// when given, is asked after the messages of each wake-up: true ends the wait at once.
+void SleepWithoutFreeze(long long milliseconds, const std::function<bool()>& endEarly = nullptr);
 
 class Win32FileSystem final : public FileSystem {
  public:
