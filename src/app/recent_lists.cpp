@@ -4,6 +4,7 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include <system_error>
 #include <thread>
 
 #include "store/list_files.h"
@@ -22,11 +23,15 @@ void AddToRecentLists(const std::string& fileName) {
   fullName.resize(length);
   // The shell writes a shortcut into the user's Recent folder, which may lie on a network
   // share; the window goes on meanwhile. The shortcut is made through COM.
-  std::thread([fullName = std::move(fullName)] {
-    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    SHAddToRecentDocs(SHARD_PATHW, fullName.c_str());
-    if (SUCCEEDED(com)) CoUninitialize();
-  }).detach();
+  try {
+    std::thread([fullName = std::move(fullName)] {
+      const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+      SHAddToRecentDocs(SHARD_PATHW, fullName.c_str());
+      if (SUCCEEDED(com)) CoUninitialize();
+    }).detach();
+  } catch (const std::system_error&) {
+    // No thread to spare: the list was saved or read all the same, only the jump list misses it.
+  }
 }
 
 }  // namespace quillet
