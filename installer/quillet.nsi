@@ -1,10 +1,13 @@
 ; The Quillet installer: puts quillet.exe and license.txt under Program Files\KALMIRO\Quillet,
-; adds a Start-menu shortcut and an entry in the system's list of installed programs, and
-; writes an uninstaller that takes all of it away again. Built on Linux by makensis (Debian's
-; nsis package) from the cross build; /S installs and uninstalls silently.
+; adds a Start-menu shortcut and an entry in the system's list of installed programs, makes
+; .qlst list files open in the program from Explorer, and writes an uninstaller that takes all
+; of it away again. Built on Linux by makensis (Debian's nsis package) from the cross build; /S
+; installs and uninstalls silently.
 ;
 ;   makensis -DSOURCE_DIR=<folder with quillet.exe and license.txt> -DICON=<quillet.ico>
 ;            -DOUT_FILE=<setup.exe> -DVERSION=3.1 installer/quillet.nsi
+;
+; It also reads the list icon's resource number from src/ui/resource_ids.h beside it.
 
 Unicode true
 Target amd64-unicode
@@ -21,6 +24,15 @@ SetCompressor /SOLID lzma
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define LOG_ON_VALUE "KALMIRO - Quillet"
 !define PROGRAM_MUTEX "KALMIRO_Quillet"
+; List files open in the program on a double-click and show its list icon: .qlst names the
+; program's own type, which carries the icon and the open command. For every user of the
+; machine, as the rest of the installation; the portable copy writes none of it.
+!define CLASSES "Software\Classes"
+!define LIST_EXTENSION ".qlst"
+!define LIST_TYPE "Quillet.List"
+; The icon by its resource number (a negative index), taken from the program's own header, so
+; the icons added to the program later never move it.
+!searchparse /file "${__FILEDIR__}\..\src\ui\resource_ids.h" "#define IDI_LIST_DOCUMENT " LIST_ICON_ID
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUT_FILE}"
@@ -70,6 +82,16 @@ FunctionEnd
 !insertmacro REFUSE_WHILE_RUNNING ""
 !insertmacro REFUSE_WHILE_RUNNING "un."
 
+; Explorer caches file types and their icons: it redraws list files once told that they changed.
+!macro REFRESH_ASSOCIATIONS PREFIX
+Function ${PREFIX}RefreshAssociations
+  ; SHCNE_ASSOCCHANGED, SHCNF_IDLIST
+  System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'
+FunctionEnd
+!macroend
+!insertmacro REFRESH_ASSOCIATIONS ""
+!insertmacro REFRESH_ASSOCIATIONS "un."
+
 Function .onInit
   SetRegView 64
   Call RefuseWhileRunning
@@ -100,6 +122,14 @@ Section "Quillet"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
   SectionGetSize 0 $0
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+
+  WriteRegStr HKLM "${CLASSES}\${LIST_TYPE}" "" "Quillet 列表"
+  WriteRegStr HKLM "${CLASSES}\${LIST_TYPE}\DefaultIcon" "" '"$INSTDIR\quillet.exe",-${LIST_ICON_ID}'
+  WriteRegStr HKLM "${CLASSES}\${LIST_TYPE}\shell\open\command" "" '"$INSTDIR\quillet.exe" "%1"'
+  WriteRegStr HKLM "${CLASSES}\${LIST_EXTENSION}" "" "${LIST_TYPE}"
+  ; Kept in "Open with" even after another program takes the files over.
+  WriteRegStr HKLM "${CLASSES}\${LIST_EXTENSION}\OpenWithProgids" "${LIST_TYPE}" ""
+  Call RefreshAssociations
 SectionEnd
 
 Section "Uninstall"
@@ -110,6 +140,19 @@ Section "Uninstall"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
   ; The log-on value would start a program that is gone.
   DeleteRegValue HKCU "${RUN_KEY}" "${LOG_ON_VALUE}"
+
+  ; List files go back to no program, unless another program has taken them over since; the
+  ; program's own type goes in any case, as it names a program that is gone. Keys another
+  ; program still uses (/ifempty: no values and no subkeys left) stay.
+  DeleteRegKey HKLM "${CLASSES}\${LIST_TYPE}"
+  DeleteRegValue HKLM "${CLASSES}\${LIST_EXTENSION}\OpenWithProgids" "${LIST_TYPE}"
+  DeleteRegKey /ifempty HKLM "${CLASSES}\${LIST_EXTENSION}\OpenWithProgids"
+  ReadRegStr $0 HKLM "${CLASSES}\${LIST_EXTENSION}" ""
+  ${If} $0 == "${LIST_TYPE}"
+    DeleteRegValue HKLM "${CLASSES}\${LIST_EXTENSION}" ""
+  ${EndIf}
+  DeleteRegKey /ifempty HKLM "${CLASSES}\${LIST_EXTENSION}"
+  Call un.RefreshAssociations
 
   ; The settings and the remembered list are the user's: asked for, kept in a silent run. They
   ; lie beside the program when its folder was writable, else in the user's application data.

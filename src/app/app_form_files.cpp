@@ -1,10 +1,12 @@
 // The list on disk: list files (save and load), the batch export, the remembered list kept by
-// the save timer, and the start-up loading of the remembered list and the command line.
+// the save timer, and the start-up loading of the remembered list and the command line. A list
+// file in the list format that was saved or read joins the system's recent documents.
 #include <windows.h>
 
 #include <climits>
 
 #include "app/app_form.h"
+#include "app/recent_lists.h"
 #include "ui/control_ids.h"
 #include "list/opening_run.h"
 #include "platform/win32/dialogs.h"
@@ -17,12 +19,14 @@ namespace quillet {
 
 namespace {
 
+// The list-file dialogs leave the recent documents to AddToRecentLists: only list files in the
+// list format, and only once they were read or written.
 const FileDialogOptions kOpenListDialog{  // OpenDialog2
     L"Supported Files (*.qlst;*.txt;*.bat)|*.qlst;*.txt;*.bat|Quillet List (*.qlst)|*.qlst|"
     L"Text File (*.txt)|*.txt|Batch File (*.bat)|*.bat|Any File (*.*)|*.*",
-    L"qlst", false};
+    L"qlst", false, false};
 const FileDialogOptions kSaveListDialog{  // SaveDialog2
-    L"Quillet List (*.qlst)|*.qlst|Text File (*.txt)|*.txt|Any File (*.*)|*.*", L"qlst", false};
+    L"Quillet List (*.qlst)|*.qlst|Text File (*.txt)|*.txt|Any File (*.*)|*.*", L"qlst", false, false};
 const FileDialogOptions kSaveBatchDialog{L"Batch File (*.bat)|*.bat", L"bat", false};  // SaveDialog1
 
 // The list file's entries and options; throws the IoError naming the file when it can't be
@@ -56,6 +60,7 @@ void TAppForm::CreateRememberedSnapshot() {
 
 void TAppForm::ListeYukle(const std::string& fileName) {
   AppendListFileContent(ReadListFileForLoading(fileSystem_, ansi_, fileName));
+  AddToRecentLists(fileName);
 }
 
 void TAppForm::AppendListFileContent(ListFileContent content) {
@@ -105,6 +110,7 @@ void TAppForm::Button5Click() {
   options.autoOpenList = OptionOn(MenuOption::AutoOpenList);
   options.autoClose = OptionOn(MenuOption::AutoClose);
   SaveListFile(fileSystem_, Narrow(fileName), list_.Entries(), options);
+  AddToRecentLists(Narrow(fileName));
 }
 
 void TAppForm::Button3Click() {
@@ -170,6 +176,9 @@ void TAppForm::TimerParamTimer() {
     SyncListView();
     if (listFile) {
       AppendListFileContent(std::move(*listFile));
+      // Also when Explorer or the jump list started the program with it: the list the user
+      // just opened moves to the top of the recent ones.
+      AddToRecentLists(arguments.items.front());
     } else {
       list_.Append(CheckedEntries(arguments.items));
       SyncListView();

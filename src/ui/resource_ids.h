@@ -23,4 +23,8 @@
 #define IDI_IMG_LIKED 120      // the feedback window's smiling face
 #define IDI_IMG_DISLIKED 121   // the feedback window's sad face
 #define IDI_IMG_ENVELOPE 122   // the feedback window's "发送" button
+// The icon Explorer shows for .qlst list files (16 to 256 pixels). The installer names it by
+// this number ("quillet.exe,-123", read from this line), so adding or removing other icons
+// never changes which one list files get.
+#define IDI_LIST_DOCUMENT 123
 #define IDB_LOGO 130           // the maker's logo in the about window, 688 x 210, 32 bits with alpha

@@ -1,7 +1,9 @@
 // The list on disk and the ties to Windows, seen from outside: a list file named on the command
 // line, the remembered list across a restart, start at log-on in the real registry, reset to
-// defaults, the elevated start and the restart as administrator, and the file dialogs.
+// defaults, the elevated start and the restart as administrator, the file dialogs, and the
+// list files that join the system's recent documents.
 #include <windows.h>
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -416,6 +418,59 @@ TEST(ListFileDialogs, SaveLoadAndExportThroughTheDialogs) {
   const auto entries = program.Entries();
   EXPECT_EQ(std::vector<std::string>(entries.begin() + 3, entries.end()),
             (std::vector<std::string>{"C:\\a.txt", "中文 条目", "https://example.com/"}));
+  EXPECT_TRUE(program.Exit());
+}
+
+// The shortcut the shell keeps in the user's Recent folder for a recent document, named after
+// the document's file name.
+std::wstring RecentShortcut(const std::wstring& file_name) {
+  wchar_t folder[MAX_PATH] = {};
+  SHGetFolderPathW(nullptr, CSIDL_RECENT, nullptr, SHGFP_TYPE_CURRENT, folder);
+  return std::wstring(folder) + L"\\" + file_name + L".lnk";
+}
+
+// List files in the list format that the user saves or loads join the system's recent
+// documents, which the taskbar's jump list offers; text lists and a list file that could not
+// be read do not. Wine's shell names the shortcuts in the ANSI code page, so these names are
+// plain ASCII; it also reads the wide path as an ANSI one for the shortcut's target (which
+// comes out as "C"), so what is checked is the shortcut for the file's name.
+TEST(RecentLists, SavedAndLoadedListFilesJoinTheRecentDocumentsAndOtherFilesDoNot) {
+  Program program;
+  const std::wstring saved = L"recent saved.qlst", text = L"recent saved.txt", started = L"recent started.qlst",
+                     missing = L"recent missing.qlst";
+  for (const std::wstring& name : {saved, text, started, missing}) DeleteFileW(RecentShortcut(name).c_str());
+  ASSERT_TRUE(program.Start()) << program.Error();
+  ASSERT_TRUE(program.Paste("C:\\a.txt\r\n", 1));
+
+  // The text list first, saved and loaded: nothing of it can still be under way once the list
+  // file's shortcut is there.
+  ASSERT_TRUE(ChooseInDialog(program, IDM_SAVELISTINTOFILE1, program.PathInFolder(text)));
+  ASSERT_TRUE(WaitUntil([&] { return FileExists(program.PathInFolder(text)); }));
+  ASSERT_TRUE(ChooseInDialog(program, IDM_LOADFILESFROMFILELIST1, program.PathInFolder(text)));
+  ASSERT_TRUE(WaitUntil([&] { return program.ItemCount() == 2; }));
+  ASSERT_TRUE(ChooseInDialog(program, IDM_SAVELISTINTOFILE1, program.PathInFolder(saved)));
+  EXPECT_TRUE(WaitUntil([&] { return FileExists(RecentShortcut(saved)); })) << "not added on saving";
+  EXPECT_FALSE(FileExists(RecentShortcut(text)));
+
+  // Loading it brings it back after the user took it off the recent documents.
+  ASSERT_TRUE(DeleteFileW(RecentShortcut(saved).c_str()));
+  ASSERT_TRUE(ChooseInDialog(program, IDM_LOADFILESFROMFILELIST1, program.PathInFolder(saved)));
+  ASSERT_TRUE(WaitUntil([&] { return program.ItemCount() == 4; }));
+  EXPECT_TRUE(WaitUntil([&] { return FileExists(RecentShortcut(saved)); })) << "not added on loading";
+  ASSERT_TRUE(program.Exit());
+
+  // Named on the command line, as Explorer and the jump list start the program (here relative
+  // to the working folder); one that can't be read is left out.
+  ASSERT_TRUE(program.Start({missing})) << program.Error();
+  auto box = program.WaitForMessageBox();
+  ASSERT_TRUE(box) << "no error report";
+  Program::PressOk(box->window);
+  ASSERT_TRUE(program.Exit());
+  WriteFileBytes(program.PathInFolder(started), Utf8Lines({"[FILES]", "C:\\b.txt"}));
+  ASSERT_TRUE(program.Start({started})) << program.Error();
+  EXPECT_TRUE(WaitUntil([&] { return FileExists(RecentShortcut(started)); })) << "not added on starting with it";
+  EXPECT_FALSE(FileExists(RecentShortcut(missing)));
+  EXPECT_EQ(program.Entries(), (std::vector<std::string>{"C:\\b.txt"}));
   EXPECT_TRUE(program.Exit());
 }
 

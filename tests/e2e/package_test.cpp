@@ -1,20 +1,27 @@
 // The release package as a user or an administrator meets it (run through with-package.sh,
-// which unpacks the portable zip): the portable copy keeps its settings beside itself; the
-// installer puts the program, its shortcut and its uninstall entry in place silently, the
-// installed program runs and opens its installed license, and the silent uninstall takes it all
-// away again but keeps the user's settings; a running copy stops both installer and uninstaller.
+// which unpacks the portable zip): the portable copy keeps its settings beside itself and
+// registers nothing; the installer puts the program, its shortcut and its uninstall entry in
+// place silently, the installed program runs and opens its installed license, list files open
+// in it from the shell with their own icon, and the silent uninstall takes it all away again
+// but keeps the user's settings (and list files another program took over); a running copy
+// stops both installer and uninstaller.
 #include <windows.h>
+#include <commctrl.h>
+#include <shellapi.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "ui/control_ids.h"
+#include "ui/resource_ids.h"
 #include "e2e/driver.h"
+#include "shared/window_probe.h"
 #include "util/text.h"
 
 namespace quillet::e2e {
@@ -24,6 +31,10 @@ constexpr wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersi
 constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr wchar_t kLogOnValue[] = L"KALMIRO - Quillet";
 constexpr DWORD kInstallerWaitMs = 60000;
+// The file type the installer registers for every user of the machine.
+constexpr wchar_t kClasses[] = L"Software\\Classes\\";
+constexpr wchar_t kListExtension[] = L".qlst";
+constexpr wchar_t kListType[] = L"Quillet.List";
 
 std::wstring KnownFolder(int csidl) {
   wchar_t path[MAX_PATH] = {};
@@ -51,6 +62,120 @@ bool UninstallEntryExists() {
   }
   RegCloseKey(key);
   return true;
+}
+
+// A text value under HKLM\Software\Classes (name nullptr: the key's default value); nullopt
+// when the key or the value is missing.
+std::optional<std::wstring> ClassesValue(const std::wstring& key, const wchar_t* name) {
+  wchar_t data[1024] = {};
+  DWORD size = sizeof data;
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, (kClasses + key).c_str(), name, RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY,
+                   nullptr, data, &size) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  return std::wstring(data);
+}
+
+bool ClassesKeyExists(const std::wstring& key) {
+  HKEY opened = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (kClasses + key).c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &opened) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  RegCloseKey(opened);
+  return true;
+}
+
+// Another program's claim on list files, as its installer would write it.
+void ClaimListFilesFor(const wchar_t* type) {
+  const std::wstring key = std::wstring(kClasses) + kListExtension;
+  RegSetKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), nullptr, REG_SZ, type,
+                  static_cast<DWORD>((wcslen(type) + 1) * sizeof(wchar_t)));
+}
+
+void DeleteListFileTypes() {
+  for (const std::wstring& key : {std::wstring(kListExtension), std::wstring(kListType)}) {
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kClasses + key).c_str());
+  }
+}
+
+// An icon drawn on white at size x size, 0x00RRGGBB, top row first; empty without an icon.
+std::vector<std::uint32_t> IconPixels(HICON icon, int size) {
+  if (!icon) return {};
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, size, size);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  RECT all{0, 0, size, size};
+  FillRect(memory, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  DrawIconEx(memory, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
+  std::vector<std::uint32_t> pixels = testing::CapturePixels(memory, 0, 0, size, size);
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return pixels;
+}
+
+// A list file with two checked entries and an unchecked one between them; nothing opens when
+// the program loads it.
+void WriteListFile(const std::wstring& path) {
+  WriteFileBytes(path,
+                 "\xEF\xBB\xBF[SETTINGS]\r\nAutoOpenList=No\r\n[FILES]\r\nC:\\a b\\第一.txt\r\n*unchecked\r\n"
+                 "C:\\第二\r\n");
+}
+
+// A folder of list files in the system's file manager, in the details view and with large
+// icons, for a look at the list icon there. Only with screenshots on; nothing is checked.
+void LookAtListFilesInTheFileManager(const std::wstring& folder) {
+  if (EnvironmentText(L"QUILLET_SCREENSHOT_DIR").empty()) return;
+  std::wstring command_line = L"explorer.exe /root," + folder;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+    ADD_FAILURE() << "the file manager did not start";
+    return;
+  }
+  CloseHandle(info.hThread);
+  struct Search {
+    DWORD pid;
+    HWND window, list;
+  } search{info.dwProcessId, nullptr, nullptr};
+  WaitUntil([&] {
+    EnumWindows(
+        [](HWND window, LPARAM param) -> BOOL {
+          auto* s = reinterpret_cast<Search*>(param);
+          DWORD owner = 0;
+          GetWindowThreadProcessId(window, &owner);
+          if (owner != s->pid || !IsWindowVisible(window)) return TRUE;
+          s->window = window;
+          return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    if (!search.window) return false;
+    EnumChildWindows(
+        search.window,
+        [](HWND child, LPARAM param) -> BOOL {
+          wchar_t name[32] = {};
+          GetClassNameW(child, name, 32);
+          if (std::wstring(name) != WC_LISTVIEWW) return TRUE;
+          reinterpret_cast<Search*>(param)->list = child;
+          return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.list && SendMessageW(search.list, LVM_GETITEMCOUNT, 0, 0) > 0;
+  });
+  if (search.window) {
+    Sleep(500);  // the icons come in after the names
+    SaveScreenshot(search.window, "file-manager-list-details");
+    if (search.list) SendMessageW(search.list, LVM_SETVIEW, LV_VIEW_ICON, 0);
+    Sleep(500);
+    SaveScreenshot(search.window, "file-manager-list-icons");
+    PostMessageW(search.window, WM_CLOSE, 0, 0);
+  }
+  if (WaitForSingleObject(info.hProcess, kWaitMs) != WAIT_OBJECT_0) TerminateProcess(info.hProcess, 1);
+  CloseHandle(info.hProcess);
 }
 
 // The log-on value's text; empty when it is missing.
@@ -130,7 +255,8 @@ std::optional<Dialog> WaitForDialogOf(DWORD pid) {
 }
 
 // Processes of the program or of its uninstaller: the uninstaller runs on from a copy of itself
-// in the temporary folder, named "Un_" or "Au_" and a letter depending on the NSIS version.
+// in the temporary folder, named "Un.exe" (Debian's NSIS 3.08), or "Un_" or "Au_" and a letter,
+// depending on the NSIS version.
 std::vector<std::string> PackageProcesses() {
   std::vector<std::string> names;
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
@@ -139,12 +265,27 @@ std::vector<std::string> PackageProcesses() {
   entry.dwSize = sizeof entry;
   for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
     const std::string name = AsciiLower(Narrow(entry.szExeFile));
-    if (name == "quillet.exe" || name == "uninstall.exe" || name.rfind("un_", 0) == 0 || name.rfind("au_", 0) == 0) {
+    if (name == "quillet.exe" || name == "uninstall.exe" || name == "un.exe" || name.rfind("un_", 0) == 0 ||
+        name.rfind("au_", 0) == 0) {
       names.push_back(name);
     }
   }
   CloseHandle(snapshot);
   return names;
+}
+
+// Runs the installed uninstaller silently and waits until it is done: it runs on from a copy of
+// itself in the temporary folder.
+void UninstallSilently(const std::wstring& folder) {
+  ASSERT_EQ(RunAndWait(folder + L"uninstall.exe", L"/S"), DWORD{0});
+  EXPECT_TRUE(WaitUntil([&] { return !FileExists(folder + L"quillet.exe") && !UninstallEntryExists(); },
+                        kInstallerWaitMs))
+      << "the uninstaller did not finish";
+  std::vector<std::string> left;
+  EXPECT_TRUE(WaitUntil([&] {
+    left = PackageProcesses();
+    return left.empty();
+  }, kInstallerWaitMs)) << "still running: " << (left.empty() ? "" : left[0]);
 }
 
 class Package : public ::testing::Test {
@@ -168,6 +309,8 @@ class Package : public ::testing::Test {
 };
 
 TEST_F(Package, ThePortableZipHoldsTheProgramAndItsLicenseAndKeepsItsSettingsBesideIt) {
+  RemoveInstalled();
+  DeleteListFileTypes();
   EXPECT_EQ(Narrow(EnvironmentText(L"QUILLET_E2E_ZIP_LISTING")), "quillet.exe license.txt");
   Program program(Program::ExistingCopy{portable_});
   ASSERT_FALSE(FileExists(program.SettingsPath()));
@@ -176,6 +319,14 @@ TEST_F(Package, ThePortableZipHoldsTheProgramAndItsLicenseAndKeepsItsSettingsBes
   // The writability probe finds the unpacked folder writable.
   EXPECT_TRUE(WaitUntil([&] { return FileExists(program.SettingsPath()); })) << "no settings.ini beside the program";
   EXPECT_TRUE(program.Exit());
+  // Only the installer ties list files to a program: the portable copy leaves them alone.
+  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+    for (const wchar_t* key : {L"Software\\Classes\\.qlst", L"Software\\Classes\\Quillet.List"}) {
+      HKEY opened = nullptr;
+      EXPECT_NE(RegOpenKeyExW(root, key, 0, KEY_READ, &opened), ERROR_SUCCESS) << Narrow(key);
+      if (opened) RegCloseKey(opened);
+    }
+  }
 }
 
 TEST_F(Package, SilentInstallRunsTheProgramAndSilentUninstallTakesItAwayButKeepsTheSettings) {
@@ -228,16 +379,7 @@ TEST_F(Package, SilentInstallRunsTheProgramAndSilentUninstallTakesItAwayButKeeps
     EXPECT_TRUE(program.Exit());
   }
 
-  // The uninstaller runs on from a copy of itself in the temporary folder.
-  ASSERT_EQ(RunAndWait(folder + L"uninstall.exe", L"/S"), DWORD{0});
-  EXPECT_TRUE(WaitUntil([&] { return !FileExists(folder + L"quillet.exe") && !UninstallEntryExists(); },
-                        kInstallerWaitMs))
-      << "the uninstaller did not finish";
-  std::vector<std::string> left;
-  EXPECT_TRUE(WaitUntil([&] {
-    left = PackageProcesses();
-    return left.empty();
-  }, kInstallerWaitMs)) << "still running: " << (left.empty() ? "" : left[0]);
+  UninstallSilently(folder);
   for (const wchar_t* name : {L"quillet.exe", L"license.txt", L"uninstall.exe"}) {
     EXPECT_FALSE(FileExists(folder + name)) << Narrow(name);
   }
@@ -247,6 +389,99 @@ TEST_F(Package, SilentInstallRunsTheProgramAndSilentUninstallTakesItAwayButKeeps
             ERROR_SUCCESS)
       << "the log-on value is left behind";
   EXPECT_TRUE(FileExists(folder + L"settings.ini")) << "a silent uninstall keeps the user's settings";
+  RemoveInstalled();
+}
+
+TEST_F(Package, ListFilesOpenInTheInstalledProgramWithTheirIconUntilItIsUninstalled) {
+  RemoveInstalled();
+  DeleteListFileTypes();
+  ASSERT_EQ(RunAndWait(setup_, L"/S"), DWORD{0}) << "the silent install failed";
+  const std::wstring folder = InstallFolder();
+  const std::wstring exe = folder + L"quillet.exe";
+  const std::wstring type = kListType;
+  const struct {
+    std::wstring key;
+    const wchar_t* name;
+    std::wstring expected;
+  } values[] = {
+      {kListExtension, nullptr, type},
+      {kListExtension + std::wstring(L"\\OpenWithProgids"), kListType, L""},
+      {type, nullptr, L"Quillet 列表"},
+      {type + L"\\DefaultIcon", nullptr, L"\"" + exe + L"\"," + std::to_wstring(-IDI_LIST_DOCUMENT)},
+      {type + L"\\shell\\open\\command", nullptr, L"\"" + exe + L"\" \"%1\""},
+  };
+  for (const auto& value : values) {
+    EXPECT_EQ(Narrow(ClassesValue(value.key, value.name).value_or(L"<missing>")), Narrow(value.expected))
+        << Narrow(value.key) << " " << (value.name ? Narrow(value.name) : "(default)");
+  }
+
+  // The icon the registry names is the program's list icon, in the large and the small size (Wine
+  // scales the small one from another of its sizes, so only the large one is compared with the
+  // drawing).
+  const std::wstring icon = ClassesValue(type + L"\\DefaultIcon", nullptr).value_or(L"");
+  const std::size_t comma = icon.rfind(L',');
+  ASSERT_NE(comma, std::wstring::npos) << Narrow(icon);
+  std::wstring icon_file = icon.substr(0, comma);
+  if (icon_file.size() >= 2 && icon_file.front() == L'"' && icon_file.back() == L'"') {
+    icon_file = icon_file.substr(1, icon_file.size() - 2);
+  }
+  HICON large = nullptr, small = nullptr;
+  ExtractIconExW(icon_file.c_str(), _wtoi(icon.c_str() + comma + 1), &large, &small, 1);
+  ASSERT_TRUE(large && small) << "no icon at " << Narrow(icon);
+  const int size = GetSystemMetrics(SM_CXICON);
+  HICON drawn = static_cast<HICON>(
+      LoadImageW(nullptr, ToWindowsPath(QUILLET_LIST_ICON_FILE).c_str(), IMAGE_ICON, size, size, LR_LOADFROMFILE));
+  ASSERT_TRUE(drawn) << "list.ico";
+  EXPECT_EQ(IconPixels(large, size), IconPixels(drawn, size)) << "not the list icon";
+  DestroyIcon(drawn);
+  DestroyIcon(large);
+  DestroyIcon(small);
+
+  // Opened through the shell as a double-click in Explorer does, with the default verb and
+  // with "open": the installed program starts with the list loaded.
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring lists = std::wstring(temp) + L"Quillet 列表 shell\\";
+  CreateDirectoryW(lists.c_str(), nullptr);
+  const std::wstring list = lists + L"我的 列表.qlst";
+  WriteListFile(list);
+  WriteFileBytes(lists + L"other.txt", "not a list\r\n");
+  for (const wchar_t* verb : {static_cast<const wchar_t*>(nullptr), L"open"}) {
+    SCOPED_TRACE(verb ? "verb open" : "default verb");
+    const auto started =
+        reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, verb, list.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    ASSERT_GT(started, 32) << "the shell could not open the list file";
+    Program program(Program::ExistingCopy{folder});
+    ASSERT_TRUE(program.AdoptOtherInstance()) << "the program did not start";
+    ASSERT_TRUE(WaitUntil([&] { return program.ItemCount() == 3; })) << "the list was not loaded";
+    EXPECT_EQ(program.Entries(), (std::vector<std::string>{"C:\\a b\\第一.txt", "unchecked", "C:\\第二"}));
+    EXPECT_TRUE(program.Checked(0));
+    EXPECT_FALSE(program.Checked(1));
+    EXPECT_TRUE(program.Checked(2));
+    EXPECT_TRUE(program.Exit());
+  }
+  LookAtListFilesInTheFileManager(lists);
+
+  UninstallSilently(folder);
+  EXPECT_FALSE(ClassesKeyExists(kListExtension));
+  EXPECT_FALSE(ClassesKeyExists(kListType));
+  for (const wchar_t* name : {L"我的 列表.qlst", L"other.txt"}) DeleteFileW((lists + name).c_str());
+  RemoveDirectoryW(lists.c_str());
+  RemoveInstalled();
+}
+
+// List files another program took over after the install stay with it: the uninstaller takes
+// away only what is still the program's own.
+TEST_F(Package, UninstallLeavesListFilesToAProgramThatTookThemOver) {
+  RemoveInstalled();
+  DeleteListFileTypes();
+  ASSERT_EQ(RunAndWait(setup_, L"/S"), DWORD{0}) << "the silent install failed";
+  ClaimListFilesFor(L"Other.Lists");
+  UninstallSilently(InstallFolder());
+  EXPECT_EQ(Narrow(ClassesValue(kListExtension, nullptr).value_or(L"<missing>")), "Other.Lists");
+  EXPECT_FALSE(ClassesValue(kListExtension + std::wstring(L"\\OpenWithProgids"), kListType).has_value());
+  EXPECT_FALSE(ClassesKeyExists(kListType));
+  DeleteListFileTypes();
   RemoveInstalled();
 }
 

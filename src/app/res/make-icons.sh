@@ -62,3 +62,16 @@ convert -size 256x256 xc:none \
   -draw "fill none stroke white stroke-width 30 stroke-linecap round stroke-linejoin round polyline 86,122 122,158 220,222" \
   \( -clone 0 -resize 48x48 \) \( -clone 0 -resize 32x32 \) \( -clone 0 -resize 16x16 \) \
   $STRIP quillet.ico
+
+# The list file's icon in Explorer: a page with the program's blue check boxes, two ticked and
+# one empty between them, as the list shows checked and unchecked entries. Sizes as the
+# program icon's, since Explorer shows it from small to extra large.
+convert -size 256x256 xc:none \
+  -draw "fill #fbfcfe stroke #5c6f8c stroke-width 9 stroke-linejoin round polygon 38,10 164,10 218,64 218,246 38,246" \
+  -draw "fill #d5e1f4 stroke #5c6f8c stroke-width 9 stroke-linejoin round polygon 164,10 164,64 218,64" \
+  -draw "fill #2a6fdb stroke #1a4c9c stroke-width 7 roundrectangle 62,80 102,120 8,8 roundrectangle 62,184 102,224 8,8" \
+  -draw "fill none stroke white stroke-width 10 stroke-linecap round stroke-linejoin round polyline 71,101 80,110 94,91 polyline 71,205 80,214 94,195" \
+  -draw "fill white stroke #1a4c9c stroke-width 7 roundrectangle 62,132 102,172 8,8" \
+  -draw "fill #8fa3c0 stroke none roundrectangle 118,92 196,108 8,8 roundrectangle 118,144 196,160 8,8 roundrectangle 118,196 196,212 8,8" \
+  \( -clone 0 -resize 48x48 \) \( -clone 0 -resize 32x32 \) \( -clone 0 -resize 16x16 \) \
+  $STRIP list.ico

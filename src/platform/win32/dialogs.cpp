@@ -175,7 +175,7 @@ std::wstring DriveOf(const std::wstring& folder) {
 namespace {
 
 // What the open and save dialogs share: filter, default extension, answer buffer, read-only
-// box hidden, resizable.
+// box hidden, resizable, and whether the chosen file joins the recent documents.
 OPENFILENAMEW FileDialogRequest(HWND owner, const FileDialogOptions& options, const std::wstring& filter,
                                 std::wstring& buffer) {
   OPENFILENAMEW ofn{};
@@ -187,6 +187,7 @@ OPENFILENAMEW FileDialogRequest(HWND owner, const FileDialogOptions& options, co
   ofn.nMaxFile = static_cast<DWORD>(buffer.size());
   ofn.lpstrDefExt = options.defaultExtension.empty() ? nullptr : options.defaultExtension.c_str();
   ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_ENABLESIZING;
+  if (!options.addToRecent) ofn.Flags |= OFN_DONTADDTORECENT;
   return ofn;
 }
 

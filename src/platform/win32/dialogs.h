@@ -12,6 +12,10 @@ struct FileDialogOptions {
   std::wstring filter;            // "Any Files|*.*" form: '|' separated pairs
   std::wstring defaultExtension;  // without the dot, may be empty
   bool multiSelect = false;
+  // Whether the dialog itself puts the chosen file in the system's recent documents, as it
+  // does by default: off where the program decides that itself, after the file was read or
+  // written.
+  bool addToRecent = true;
 };
 
 // A common open dialog (read-only box hidden, resizable). Full paths of the chosen files in
