@@ -41,8 +41,8 @@ class BenchEnvironment final : public RunEnvironment {
     ProcessMessages();
     return false;
   }
-  // Paced as the program paces it: shown at most every 500 ms, a count held meanwhile shown
-  // by a timer.
+  // Paced as the program paces it: shown at most once per kRunProgressIntervalMs, a count
+  // held meanwhile shown by a timer.
   void ProgressChanged(const RunProgress& progress) override {
     if (!status_) return;  // the run without progress
     const std::uint64_t now = GetTickCount64();
@@ -75,7 +75,7 @@ class BenchEnvironment final : public RunEnvironment {
   TaskbarProgress* taskbar_;
   std::string program_;
   Win32FolderProbe probe_;
-  ProgressPacer pacer_{500};
+  ProgressPacer pacer_{kRunProgressIntervalMs};
   static inline BenchEnvironment* held_ = nullptr;
 };
 

@@ -65,8 +65,6 @@ class TAppForm final : public WindowBase {
   static constexpr UINT_PTR kTimerSaveChangesId = 4;  // TimerSaveChanges, every 1000 ms
   static constexpr UINT_PTR kTimerCloseId = 5;        // TimerClose, the auto-close countdown
   static constexpr UINT_PTR kTimerProgressId = 6;     // a run's held progress, once
-  // How often a run's progress is shown at most (see ProgressPacer).
-  static constexpr std::uint64_t kProgressIntervalMs = 500;
   static constexpr int kClientWidth = 497;
   static constexpr int kClientHeight = 480;
 
@@ -301,7 +299,7 @@ class TAppForm final : public WindowBase {
   std::wstring hintText_;
   std::wstring runStatus_;   // empty outside a run
   std::unique_ptr<TaskbarProgress> taskbar_;
-  ProgressPacer progressPacer_{kProgressIntervalMs};
+  ProgressPacer progressPacer_{kRunProgressIntervalMs};
   RECT panel8_{};
 
   bool saveGeometry_ = false;

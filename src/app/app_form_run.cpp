@@ -128,7 +128,7 @@ void TAppForm::ShowHeldRunProgress() {
 
 void TAppForm::EndRunProgress() {
   KillTimer(Handle(), kTimerProgressId);
-  progressPacer_ = ProgressPacer(kProgressIntervalMs);
+  progressPacer_ = ProgressPacer(kRunProgressIntervalMs);
   SetRunStatus(L"");
   if (taskbar_) taskbar_->Clear();
 }

@@ -636,7 +636,7 @@ TEST_F(AppFormTest, EscStopsARunBeforeItsNextEntryAndEndsAWaitAtOnce) {
     g_stop.form = form_.get();
     g_stop.focused = c.focusedControl ? Control(c.focusedControl) : Window();
     g_stop.key = c.focusedControl ? WM_KEYDOWN : WM_SYSKEYDOWN;
-    // The count during the wait comes at most half a second after the first one.
+    // The count during the wait comes at most a second after the first one.
     g_stop.waitFor = c.wait == std::wstring(L"0") ? L"" : L"等待中";
     UINT_PTR timer = SetTimer(nullptr, 0, 20, EscDuringRun);
     Click(IDC_BITBTN1);
