@@ -18,6 +18,8 @@ cd "$ROOT"
 
 passed=0
 failed=0
+# What failed, by name, repeated at the end: a CI log shows only its last lines.
+failures=()
 
 # Adds the counts of one ctest log ("N% tests passed, X tests failed out of Y").
 count_ctest() {
@@ -25,17 +27,32 @@ count_ctest() {
   line=$(grep -Eo '[0-9]+ tests? failed out of [0-9]+' "$log" | tail -1)
   if [[ -z "$line" ]]; then
     if grep -q 'No tests were found' "$log"; then return 0; fi
-    echo "test.sh: no ctest summary in $log" >&2
-    failed=$((failed + 1))
+    fail_step "no ctest summary in $log"
     return 0
   fi
   bad=$(sed -E 's/^([0-9]+) .*/\1/' <<<"$line")
+  while IFS= read -r name; do
+    failures+=("$log: $name")
+  done < <(sed -n '/^The following tests FAILED:/,/^Errors while running/p' "$log" |
+             grep -E '^[[:space:]]+[0-9]+ - ' | sed -E 's/^[[:space:]]+//')
+  # The lines that say why, so the reason too survives a log cut to its end.
+  if ((bad > 0)); then
+    while IFS= read -r reason; do failures+=("    $reason"); done < <(
+      grep -E '(: Failure$|^Expected|^  Actual|Which is|Value of|ERROR: |WARNING: ThreadSanitizer|runtime error|run-unprivileged|\*\*\*Timeout|Exception)' "$log" | head -20)
+  fi
   total=$(sed -E 's/.* ([0-9]+)$/\1/' <<<"$line")
   passed=$((passed + total - bad))
   failed=$((failed + bad))
 }
 
 step() { echo; echo "=== $*"; }
+
+# A step that could not run or build counts as one failure, named in the closing list.
+fail_step() {
+  echo "test.sh: $1" >&2
+  failures+=("$1")
+  failed=$((failed + 1))
+}
 
 step "Installing missing packages"
 if ! scripts/install-deps.sh; then
@@ -51,8 +68,7 @@ if cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Release &&
   ctest --test-dir build/native --output-on-failure -j2 --timeout 600 2>&1 | tee build/native/ctest.log
   count_ctest build/native/ctest.log
 else
-  echo "test.sh: the native tree did not build" >&2
-  failed=$((failed + 1))
+  fail_step "the native tree did not build"
 fi
 
 # A sanitizer tree: configures build/$1 with the compiler flags $2 and builds the targets after.
@@ -75,8 +91,7 @@ if build_sanitized asan "-fsanitize=address,undefined -fno-sanitize-recover=all 
     ctest --test-dir build/asan --output-on-failure -j2 --timeout 900 2>&1 | tee build/asan/ctest.log
   count_ctest build/asan/ctest.log
 else
-  echo "test.sh: the AddressSanitizer tree did not build" >&2
-  failed=$((failed + 1))
+  fail_step "the AddressSanitizer tree did not build"
 fi
 
 step "ThreadSanitizer build of the tests that start real threads (build/tsan)"
@@ -87,8 +102,7 @@ if build_sanitized tsan "-fsanitize=thread" quillet_native_tests quillet_service
     --output-on-failure --timeout 900 2>&1 | tee build/tsan/ctest.log
   count_ctest build/tsan/ctest.log
 else
-  echo "test.sh: the ThreadSanitizer tree did not build" >&2
-  failed=$((failed + 1))
+  fail_step "the ThreadSanitizer tree did not build"
 fi
 
 step "Fuzz targets built with Clang, each run briefly over its seed corpus (build/fuzz)"
@@ -98,11 +112,11 @@ step "Fuzz targets built with Clang, each run briefly over its seed corpus (buil
 BUILD_DIR="$ROOT/build/fuzz" fuzz/run.sh "${QUILLET_FUZZ_SECONDS:-20}" 2>&1 | tee build/fuzz.log
 fuzz_passed=$(grep -c '^fuzz [a-z_]*: passed$' build/fuzz.log)
 fuzz_failed=$(grep -c '^fuzz [a-z_]*: FAILED' build/fuzz.log)
+while IFS= read -r line; do failures+=("$line"); done < <(grep '^fuzz [a-z_]*: FAILED' build/fuzz.log)
 passed=$((passed + fuzz_passed))
 failed=$((failed + fuzz_failed))
 if [[ $fuzz_passed -eq 0 && $fuzz_failed -eq 0 ]]; then
-  echo "test.sh: the fuzz targets did not build" >&2
-  failed=$((failed + 1))
+  fail_step "the fuzz targets did not build"
 fi
 
 step "Windows build with Clang (build/win-clang, quillet.exe only, warnings are errors)"
@@ -114,8 +128,7 @@ if cmake -S . -B build/win-clang -DCMAKE_BUILD_TYPE=Release \
   echo "Clang build: $ROOT/build/win-clang/src/app/quillet.exe"
   passed=$((passed + 1))
 else
-  echo "test.sh: quillet.exe did not build with Clang" >&2
-  failed=$((failed + 1))
+  fail_step "quillet.exe did not build with Clang"
 fi
 
 step "Windows build (build/win, MinGW-w64)"
@@ -142,7 +155,7 @@ if cmake -S . -B build/win -DCMAKE_BUILD_TYPE=Release \
       wineserver -k 2>/dev/null || true
       xvfb_stop
     else
-      failed=$((failed + 1))
+      fail_step "the virtual screen could not be started"
     fi
     shopt -s nullglob
     for shot in "$QUILLET_SCREENSHOT_DIR"/*.bmp; do
@@ -154,14 +167,16 @@ if cmake -S . -B build/win -DCMAKE_BUILD_TYPE=Release \
       echo "Screenshots: ${pngs[*]}"
     fi
   else
-    echo "test.sh: the Wine prefix could not be made" >&2
-    failed=$((failed + 1))
+    fail_step "the Wine prefix could not be made"
   fi
 else
-  echo "test.sh: the Windows tree did not build" >&2
-  failed=$((failed + 1))
+  fail_step "the Windows tree did not build"
 fi
 
 echo
+if [[ ${#failures[@]} -gt 0 ]]; then
+  echo "Failed:"
+  printf '  %s\n' "${failures[@]}"
+fi
 echo "$passed passed, $failed failed"
 [[ $failed -eq 0 ]]
