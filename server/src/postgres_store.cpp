@@ -1,6 +1,7 @@
-// Requests kept in PostgreSQL. Each service thread borrows a connection from a small pool
-// (a libpq connection serves one thread at a time) and keeps a request with one statement, so
-// a request is stored whole or not at all without a transaction round trip. Several service
+// Requests kept in PostgreSQL. Each commit borrows a connection from a small pool (a libpq
+// connection serves one thread at a time). A lone request is kept with one statement, whole or
+// not at all without a transaction round trip; requests committed together share one
+// transaction, and so one flush of the database's log. Several service
 // instances may share one database: they keep no state of their own.
 #include <libpq-fe.h>
 
@@ -15,7 +16,7 @@ namespace quillet::service {
 namespace {
 
 // One statement per request up to this many fields; larger requests are split into chunks of
-// this size inside a transaction (PostgreSQL takes at most 65535 parameters per statement).
+// this size inside the transaction (PostgreSQL takes at most 65535 parameters per statement).
 constexpr std::size_t kFieldsPerStatement = 1000;
 
 // Serialises schema creation between instances that start at the same time.
@@ -100,13 +101,21 @@ class PostgresStore final : public RequestStore {
     Return(std::move(connection));
   }
 
-  void Keep(const StoredRequest& request) override {
-    WithConnection([&request](PGconn* connection) {
-      if (request.fields.size() <= kFieldsPerStatement) {
-        KeepInOneStatement(connection, request);
-      } else {
-        KeepInTransaction(connection, request);
+  void KeepAll(const std::vector<const StoredRequest*>& requests) override {
+    WithConnection([&requests](PGconn* connection) {
+      if (requests.size() == 1 && requests[0]->fields.size() <= kFieldsPerStatement) {
+        KeepInOneStatement(connection, *requests[0]);
+        return;
       }
+      InTransaction(connection, [&requests, connection] {
+        for (const StoredRequest* request : requests) {
+          if (request->fields.size() <= kFieldsPerStatement) {
+            KeepInOneStatement(connection, *request);
+          } else {
+            KeepInChunks(connection, *request);
+          }
+        }
+      });
     });
   }
 
@@ -268,27 +277,34 @@ class PostgresStore final : public RequestStore {
     Run(connection, sql, parameters, "keeping a request");
   }
 
-  static void KeepInTransaction(PGconn* connection, const StoredRequest& request) {
-    Check(connection, Result(PQexec(connection, "BEGIN")), "keeping a request");
+  template <typename Work>
+  static void InTransaction(PGconn* connection, const Work& work) {
+    Check(connection, Result(PQexec(connection, "BEGIN")), "keeping requests");
     try {
-      Parameters first;
-      AddRequest(first, request);
-      const Result inserted = Run(connection, kInsertRequest, first, "keeping a request");
-      const std::string id = PQgetvalue(inserted.get(), 0, 0);
-      for (std::size_t start = 0; start < request.fields.size(); start += kFieldsPerStatement) {
-        const std::size_t count = std::min(kFieldsPerStatement, request.fields.size() - start);
-        Parameters parameters;
-        parameters.Reserve(count * 3);
-        AddFields(parameters, request, start, count);
-        const std::string sql = "INSERT INTO request_fields (request_id, position, name, value) "
-                                "SELECT " + id + ", f.position, f.name, f.value FROM (VALUES " +
-                                FieldRows(1, count) + ") AS f(position, name, value)";
-        Run(connection, sql, parameters, "keeping a request");
-      }
-      Check(connection, Result(PQexec(connection, "COMMIT")), "keeping a request");
+      work();
+      Check(connection, Result(PQexec(connection, "COMMIT")), "keeping requests");
     } catch (...) {
       PQclear(PQexec(connection, "ROLLBACK"));
       throw;
+    }
+  }
+
+  // Inside a transaction: the request, then its fields in statements of at most
+  // kFieldsPerStatement fields each.
+  static void KeepInChunks(PGconn* connection, const StoredRequest& request) {
+    Parameters first;
+    AddRequest(first, request);
+    const Result inserted = Run(connection, kInsertRequest, first, "keeping a request");
+    const std::string id = PQgetvalue(inserted.get(), 0, 0);
+    for (std::size_t start = 0; start < request.fields.size(); start += kFieldsPerStatement) {
+      const std::size_t count = std::min(kFieldsPerStatement, request.fields.size() - start);
+      Parameters parameters;
+      parameters.Reserve(count * 3);
+      AddFields(parameters, request, start, count);
+      const std::string sql = "INSERT INTO request_fields (request_id, position, name, value) "
+                              "SELECT " + id + ", f.position, f.name, f.value FROM (VALUES " +
+                              FieldRows(1, count) + ") AS f(position, name, value)";
+      Run(connection, sql, parameters, "keeping a request");
     }
   }
 

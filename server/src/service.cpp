@@ -185,9 +185,10 @@ void Service::Answer(const httplib::Request& request, const std::string& body,
   stored.body = body;
   requestCommand = stored.command;
 
-  // A request is answered only once it is kept: the maker sees every request that got an answer.
+  // A request is answered only once it is kept: the maker sees every request that got an answer,
+  // also after a crash.
   try {
-    store_.Keep(stored);
+    commits_.Keep(stored);
   } catch (const StorageError& error) {
     Note("storage error: " + OneLine(error.what()));
     response.status = 503;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "config.h"
+#include "group_commit.h"
 #include "storage.h"
 
 namespace httplib {
@@ -50,6 +51,7 @@ class Service {
 
   const ServiceConfig config_;
   RequestStore& store_;
+  GroupCommit commits_{store_};
   std::ostream& log_;
   std::mutex logMutex_;
   std::unique_ptr<httplib::Server> server_;

@@ -29,9 +29,10 @@ class StorageError : public std::runtime_error {
 class RequestStore {
  public:
   virtual ~RequestStore() = default;
-  // Keeps the request with all its fields, or nothing of it. Safe to call from several threads
-  // at once. Throws StorageError.
-  virtual void Keep(const StoredRequest& request) = 0;
+  // Keeps every request with all its fields in one transaction, or nothing of them; durable
+  // once it returns. Safe to call from several threads at once. Throws StorageError.
+  virtual void KeepAll(const std::vector<const StoredRequest*>& requests) = 0;
+  void Keep(const StoredRequest& request) { KeepAll({&request}); }
   // True when the store answers a query on its tables.
   virtual bool Answers() = 0;
   // Every kept request of this command, oldest first, each with all its fields in order.
