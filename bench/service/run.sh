@@ -4,6 +4,8 @@
 #   2. SQLite, HTTPS with one connection per check (as the program's secure client posts)
 #   3. PostgreSQL, plain HTTP, one connection per check
 #   4. two instances against one PostgreSQL, loaded at the same time, one connection per check
+#   5. SIGKILL of the service in the middle of a run, on SQLite and on PostgreSQL, then a restart
+#      on the same database
 # For each: requests per second, p50/p99 latency, and the stored rows counted against the
 # answered requests (every answered request must be stored; a request still in flight when wrk
 # stops may be stored without being counted as answered, at most one per connection).
@@ -145,5 +147,29 @@ load "http://127.0.0.1:$port_b/service" "$half" 1 >"$WORK/b.result"
 wait "$wrk_a"
 stop_services
 report "2 instances, one PostgreSQL" "$(pg_rows "$PG")" "$(cat "$WORK/a.result")" "$(cat "$WORK/b.result")" || status=1
+
+# SIGKILL in the middle of a run, then a restart on the same database: every answered request
+# must be stored.
+# killed_mid_run ID NAME CONFIG_LINE [SQLITE_FILE]: PostgreSQL when no SQLite file is given.
+killed_mid_run() {
+  local id=$1 name=$2 config=$3 sqlite_file=${4:-} result rows
+  start_service "$id" "$config"
+  load "http://127.0.0.1:$PORT/service" "$CONNECTIONS" 1 >"$WORK/$id.result" &
+  local wrk_pid=$!
+  sleep "$(awk -v d="$DURATION" 'BEGIN { print d / 2 }')"
+  kill -KILL "${PIDS[0]}"
+  wait "${PIDS[0]}" 2>/dev/null || true
+  PIDS=()
+  wait "$wrk_pid" || true
+  start_service "$id-again" "$config"
+  stop_services
+  result=$(cat "$WORK/$id.result")
+  if [[ -n "$sqlite_file" ]]; then rows=$(sqlite_rows "$sqlite_file"); else rows=$(pg_rows "$PG"); fi
+  # wrk counts the connections cut by the kill as socket errors; only the answered matter here.
+  report "$name" "$rows" "$(sed -E 's/non2xx=[0-9]+/non2xx=0/' <<<"$result")" || status=1
+}
+
+killed_mid_run sqlite-killed "SQLite, SIGKILL mid-run" "sqlite_database = $WORK/killed.sqlite3" "$WORK/killed.sqlite3"
+killed_mid_run pg-killed "PostgreSQL, SIGKILL mid-run" "postgresql = $PG"
 
 exit $status

@@ -4,9 +4,11 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <regex>
+#include <set>
 #include <thread>
 
 #include "service_harness.h"
@@ -285,6 +287,63 @@ TEST_P(ServiceOnEachStore, KeepsEveryRequestOfManyClientsAtOnce) {
   std::sort(expected.begin(), expected.end());
   std::sort(kept.begin(), kept.end());
   EXPECT_EQ(kept, expected);
+}
+
+// SIGKILL in the middle of a load: every request that got its answer is in the store, whole, and
+// the service starts again on the same database with no hand step. Requests cut off before
+// their answer may or may not be kept, at most one per client.
+TEST_P(ServiceOnEachStore, KeepsEveryAnsweredRequestWhenKilledInTheMiddleOfALoad) {
+  ASSERT_NO_FATAL_FAILURE(Start(Plain(Postgresql())));
+  constexpr int kClients = 8;
+  constexpr int kAnsweredBeforeTheKill = 300;
+  auto linesOf = [](const std::string& tag) {
+    return std::vector<std::string>{"cmd=check", "appname=KALMIRO - Quillet", "version=3.1",
+                                    "guid=" + tag, "howmany=1"};
+  };
+  std::atomic<int> answeredCount{0};
+  std::vector<std::vector<std::string>> answered(kClients);
+  std::vector<std::thread> clients;
+  for (int client = 0; client < kClients; ++client) {
+    clients.emplace_back([&, client] {
+      // Posts until the service is gone: the first failed exchange ends this client.
+      for (int request = 0;; ++request) {
+        const std::string tag = std::to_string(client) + "-" + std::to_string(request);
+        const Answer answer = Post("http", port_, "/service", FormBody(linesOf(tag)), {}, 10);
+        if (!answer.ok) return;
+        if (answer.status == 200 && answer.body == kCheckAnswer) {
+          answered[client].push_back(tag);
+          ++answeredCount;
+        }
+      }
+    });
+  }
+  while (answeredCount < kAnsweredBeforeTheKill) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  process_->Signal(SIGKILL);
+  const ProcessEnd end = process_->WaitForEnd();
+  for (auto& client : clients) client.join();
+  EXPECT_FALSE(end.exited);
+  EXPECT_EQ(end.code, SIGKILL);
+
+  ASSERT_NO_FATAL_FAILURE(Start(Plain(Postgresql())));
+  const Answer after = Post("http", port_, "/service", FormBody(linesOf("after")));
+  ASSERT_TRUE(after.ok) << after.error;
+  EXPECT_EQ(after.body, kCheckAnswer);
+
+  std::multiset<std::string> kept;
+  for (const auto& row : Rows()) {
+    ASSERT_EQ(row.fields.size(), 5u) << row.body;  // whole, never half a request
+    kept.insert(row.fields[3].second);
+  }
+  std::size_t answeredTotal = 0;
+  for (int client = 0; client < kClients; ++client) {
+    for (const std::string& tag : answered[client]) {
+      EXPECT_EQ(kept.count(tag), 1u) << "the answered request " << tag;
+      ++answeredTotal;
+    }
+  }
+  EXPECT_EQ(kept.count("after"), 1u);
+  EXPECT_GE(answeredTotal, static_cast<std::size_t>(kAnsweredBeforeTheKill));
+  EXPECT_LE(kept.size(), answeredTotal + 1 + kClients);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, ServiceOnEachStore,
