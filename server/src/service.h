@@ -1,8 +1,9 @@
 // The maker's web service: answers the program's "check" and "feedback" posts from its
-// configuration, keeps every request before answering it, answers /health, and logs one line
-// per request.
+// configuration, keeps every request before answering it, answers /health and /metrics, and
+// logs and counts each request.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "config.h"
+#include "metrics.h"
 #include "storage.h"
 
 namespace httplib {
@@ -45,6 +47,7 @@ class Service {
   void Answer(const httplib::Request& request, const std::string& body,
               httplib::Response& response);
   void Log(const httplib::Request& request, const httplib::Response& response);
+  void Count(const httplib::Request& request, int status, std::chrono::nanoseconds taken);
   bool OnServicePath(const std::string& path) const;
   void Delay();
 
@@ -52,6 +55,7 @@ class Service {
   RequestStore& store_;
   std::ostream& log_;
   std::mutex logMutex_;
+  Metrics metrics_;
   std::unique_ptr<httplib::Server> server_;
   int listeningSocket_ = -1;
   std::mutex stopMutex_;
