@@ -110,7 +110,7 @@ std::string Metrics::Exposition() const {
   out.reserve(4096);
 
   Family(out, "quillet_service_requests_total", "counter",
-         "Requests on the service path by their cmd field (check, feedback, other, none) and the "
+         "Posts on the service path by their cmd field (check, feedback, other, none) and the "
          "status of the answer.");
   for (std::size_t command = 0; command < kCommandNames.size(); ++command) {
     for (int slot = 0; slot < kStatusSlots; ++slot) {
@@ -128,7 +128,7 @@ std::string Metrics::Exposition() const {
   }
 
   Family(out, "quillet_service_request_duration_seconds", "histogram",
-         "Time from reading a request on the service path to having written its answer.");
+         "Time from reading a post on the service path to having written its answer.");
   // _count is the +Inf bucket of the same reading, so the histogram is consistent in itself
   // even while requests are being counted.
   std::uint64_t cumulative = 0;
@@ -147,8 +147,8 @@ std::string Metrics::Exposition() const {
   Sample(out, "quillet_service_storage_errors_total", std::to_string(storageErrors_.load(kRelaxed)));
 
   Family(out, "quillet_service_other_requests_total", "counter",
-         "Requests outside the service path: the health check, scrapes of /metrics and unknown "
-         "paths.");
+         "Requests other than posts on the service path: the health check, scrapes of /metrics "
+         "and any other.");
   for (std::size_t path = 0; path < kOtherPathNames.size(); ++path) {
     for (int slot = 0; slot < kStatusSlots; ++slot) {
       const std::uint64_t count = otherRequests_[path][slot].load(kRelaxed);

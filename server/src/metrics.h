@@ -18,7 +18,7 @@ namespace quillet::service {
 enum class CommandLabel { Check, Feedback, Other, None };
 CommandLabel CommandLabelOf(std::string_view command);  // the "cmd" field's readable text
 
-// What answered a request outside the service path.
+// The path of a request other than a post on the service path.
 enum class OtherPath { Health, Metrics, Other };
 
 class Metrics {
@@ -30,9 +30,9 @@ class Metrics {
   Metrics(const Metrics&) = delete;
   Metrics& operator=(const Metrics&) = delete;
 
-  // A request on the service path (what the program posts), answered with status after duration.
+  // A post on the service path (what the program sends), answered with status after duration.
   void CountServiceRequest(CommandLabel command, int status, std::chrono::nanoseconds duration);
-  // A request anywhere else: the health check, a scrape, an unknown path.
+  // Any other request: the health check, a scrape, an unknown path or method.
   void CountOtherRequest(OtherPath path, int status);
   // A request the storage failed to keep.
   void CountStorageError();

@@ -252,9 +252,9 @@ void Service::Log(const httplib::Request& request, const httplib::Response& resp
 void Service::Count(const httplib::Request& request, int status, std::chrono::nanoseconds taken) {
   if (requestOnServicePath) {
     metrics_.CountServiceRequest(CommandLabelOf(requestCommand), status, taken);
-  } else if (request.path == "/metrics" && request.method == "GET") {
+  } else if (request.path == "/metrics") {
     metrics_.CountOtherRequest(OtherPath::Metrics, status);
-  } else if (request.path == "/health" && request.method == "GET") {
+  } else if (request.path == "/health") {
     metrics_.CountOtherRequest(OtherPath::Health, status);
   } else {
     metrics_.CountOtherRequest(OtherPath::Other, status);
