@@ -5,6 +5,9 @@
 // quillet-service --feedback CONFIG_FILE
 // Prints the feedback kept in the configured storage, one request per line, and exits; it may
 // run beside a serving instance.
+// quillet-service --report CONFIG_FILE
+// Prints the kept checks per day by offered and installed version, and exits; it too may run
+// beside a serving instance.
 #include <pthread.h>
 #include <signal.h>
 
@@ -14,6 +17,7 @@
 #include <optional>
 #include <thread>
 
+#include "check_report.h"
 #include "config.h"
 #include "feedback_listing.h"
 #include "service.h"
@@ -24,10 +28,18 @@ namespace {
 constexpr const char* kUsage =
     "usage: quillet-service CONFIG_FILE\n"
     "       quillet-service --feedback CONFIG_FILE\n"
+    "       quillet-service --report CONFIG_FILE\n"
     "Answers the update check and feedback of Quillet and keeps every request.\n"
     "With --feedback, prints the kept feedback instead, oldest first, one request per line:\n"
     "received_at, appname, version, email and feedback separated by TAB, with backslash, TAB,\n"
     "CR and LF inside a field written as \\\\, \\t, \\r and \\n.\n"
+    "With --report, prints the kept checks counted per UTC day, version offered in the answer\n"
+    "and version the program had (its \"version\" field): a header line, then one line per\n"
+    "count, oldest day first, each \"day offered installed checks\" separated by TAB, e.g.\n"
+    "2026-12-10<TAB>3.2<TAB>3.1<TAB>412. \"-\" stands for no version: a check without the\n"
+    "field, or one kept before the offered version was recorded. Versions are written as sent,\n"
+    "with \\\\, \\t, \\r and \\n as above and any other control byte or byte that is not\n"
+    "UTF-8 as \\xHH.\n"
     "The configuration keys are described in quillet-service.conf.example.\n";
 
 int Serve(const quillet::service::ServiceConfig& config, const sigset_t& stopSignals) {
@@ -91,6 +103,21 @@ int ListFeedback(const quillet::service::ServiceConfig& config) {
   return std::cout ? 0 : 1;
 }
 
+int Report(const quillet::service::ServiceConfig& config) {
+  using namespace quillet::service;
+  try {
+    const std::unique_ptr<RequestStore> store = OpenStore(config);
+    const std::vector<std::string> lines = CheckReportLines(store->CheckCounts());
+    std::cout << kCheckReportHeader << '\n';
+    for (const std::string& line : lines) std::cout << line << '\n';
+  } catch (const StorageError& error) {
+    std::cerr << "quillet-service: " << error.what() << std::endl;
+    return 1;
+  }
+  std::cout.flush();
+  return std::cout ? 0 : 1;
+}
+
 std::optional<quillet::service::ServiceConfig> Load(const char* file) {
   try {
     return quillet::service::LoadConfig(file);
@@ -106,6 +133,10 @@ int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "--feedback") == 0) {
     const auto config = Load(argv[2]);
     return config ? ListFeedback(*config) : 2;
+  }
+  if (argc == 3 && std::strcmp(argv[1], "--report") == 0) {
+    const auto config = Load(argv[2]);
+    return config ? Report(*config) : 2;
   }
   if (argc != 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
     std::cerr << kUsage;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "storage.h"
@@ -19,7 +20,10 @@ namespace {
 // this size inside the transaction (PostgreSQL takes at most 65535 parameters per statement).
 constexpr std::size_t kFieldsPerStatement = 1000;
 
-// Serialises schema creation between instances that start at the same time.
+// Serialises schema creation between instances that start at the same time. Tables kept by a
+// service from before the offered version was recorded get its column; the catalogue is looked
+// at first because ALTER TABLE, even one with nothing to add, waits for every reader of the
+// table and holds up the other instances' writes meanwhile.
 constexpr const char* kSchema = R"sql(
 SELECT pg_advisory_lock(7302416);
 CREATE TABLE IF NOT EXISTS requests (
@@ -27,8 +31,15 @@ CREATE TABLE IF NOT EXISTS requests (
   received_at TIMESTAMPTZ NOT NULL,
   remote_address TEXT NOT NULL,
   command TEXT NOT NULL,
-  body BYTEA NOT NULL
+  body BYTEA NOT NULL,
+  offered_version TEXT
 );
+DO $$ BEGIN
+  IF NOT EXISTS (SELECT 1 FROM pg_attribute WHERE attrelid = 'requests'::regclass
+                 AND attname = 'offered_version' AND NOT attisdropped) THEN
+    ALTER TABLE requests ADD COLUMN IF NOT EXISTS offered_version TEXT;
+  END IF;
+END $$;
 CREATE TABLE IF NOT EXISTS request_fields (
   request_id BIGINT NOT NULL REFERENCES requests(id),
   position INTEGER NOT NULL,
@@ -170,6 +181,37 @@ class PostgresStore final : public RequestStore {
     return requests;
   }
 
+  std::vector<CheckCount> CheckCounts() override {
+    std::vector<CheckCount> counts;
+    WithConnection([&counts](PGconn* connection) {
+      counts.clear();
+      // Binary results, as in Requests: the installed version arrives as the bytes sent.
+      const char* sql =
+          "SELECT day, offered, installed, count(*)::text FROM ("
+          " SELECT to_char(r.received_at AT TIME ZONE 'UTC', 'YYYY-MM-DD') AS day,"
+          "  r.offered_version AS offered,"
+          "  (SELECT f.value FROM request_fields f WHERE f.request_id = r.id"
+          "   AND f.name = convert_to('version', 'UTF8') ORDER BY f.position LIMIT 1) AS installed"
+          " FROM requests r WHERE r.command = 'check') AS c"
+          " GROUP BY day, offered, installed";
+      const Result rows = Check(connection,
+                                Result(PQexecParams(connection, sql, 0, nullptr, nullptr, nullptr,
+                                                    nullptr, 1)),
+                                "counting checks");
+      PGresult* result = rows.get();
+      const auto cell = [result](int row, int column) -> std::optional<std::string> {
+        if (PQgetisnull(result, row, column)) return std::nullopt;
+        return std::string(PQgetvalue(result, row, column),
+                           static_cast<std::size_t>(PQgetlength(result, row, column)));
+      };
+      for (int row = 0; row < PQntuples(result); ++row) {
+        counts.push_back(CheckCount{*cell(row, 0), cell(row, 1), cell(row, 2),
+                                    std::stoll(*cell(row, 3))});
+      }
+    });
+    return counts;
+  }
+
  private:
   Connection Connect() const {
     Connection connection(PQconnectdb(connectionString_.c_str()));
@@ -247,6 +289,7 @@ class PostgresStore final : public RequestStore {
     parameters.Text(request.remoteAddress);
     parameters.Text(request.command);
     parameters.Bytes(request.body);
+    parameters.Text(request.offeredVersion);
   }
 
   static void AddFields(Parameters& parameters, const StoredRequest& request, std::size_t first,
@@ -259,12 +302,12 @@ class PostgresStore final : public RequestStore {
   }
 
   static constexpr const char* kInsertRequest =
-      "INSERT INTO requests (received_at, remote_address, command, body) "
-      "VALUES ($1::timestamptz, $2, $3, $4::bytea) RETURNING id";
+      "INSERT INTO requests (received_at, remote_address, command, body, offered_version) "
+      "VALUES ($1::timestamptz, $2, $3, $4::bytea, NULLIF($5, '')) RETURNING id";
 
   static void KeepInOneStatement(PGconn* connection, const StoredRequest& request) {
     Parameters parameters;
-    parameters.Reserve(4 + request.fields.size() * 3);
+    parameters.Reserve(5 + request.fields.size() * 3);
     AddRequest(parameters, request);
     std::string sql = kInsertRequest;
     if (!request.fields.empty()) {
@@ -272,7 +315,7 @@ class PostgresStore final : public RequestStore {
       sql = std::string("WITH r AS (") + kInsertRequest +
             ") INSERT INTO request_fields (request_id, position, name, value) "
             "SELECT r.id, f.position, f.name, f.value FROM r, (VALUES " +
-            FieldRows(5, request.fields.size()) + ") AS f(position, name, value)";
+            FieldRows(6, request.fields.size()) + ") AS f(position, name, value)";
     }
     Run(connection, sql, parameters, "keeping a request");
   }

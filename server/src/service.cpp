@@ -23,6 +23,9 @@ constexpr std::size_t kLargestBody = 1024 * 1024;
 // answered and logged on one worker thread.
 thread_local std::optional<Clock::time_point> requestStart;
 thread_local std::string requestCommand;
+// Whether the request was posted on the service path: only those are requests of a command in
+// the metrics, which count the others apart.
+thread_local bool requestOnServicePath = false;
 
 // A log field cannot break the line or be mistaken for two fields.
 std::string LogField(std::string_view text) {
@@ -70,7 +73,10 @@ std::string UtcTimestamp() {
 }
 
 Service::Service(ServiceConfig config, RequestStore& store, std::ostream& log)
-    : config_(std::move(config)), store_(store), log_(log) {
+    : config_(std::move(config)),
+      store_(store),
+      log_(log),
+      metrics_(config_.offeredVersion, std::chrono::system_clock::now()) {
   if (config_.tlsCertificate.empty()) {
     server_ = std::make_unique<httplib::Server>();
   } else {
@@ -98,12 +104,14 @@ Service::Service(ServiceConfig config, RequestStore& store, std::ostream& log)
   server_->set_pre_routing_handler([](const httplib::Request&, httplib::Response&) {
     requestStart = Clock::now();
     requestCommand.clear();
+    requestOnServicePath = false;
     return httplib::Server::HandlerResponse::Unhandled;
   });
   // The body is read here rather than by the library, which refuses form bodies above 8 KB: a
   // feedback text in Chinese can be ten times that.
   server_->Post(".*", [this](const httplib::Request& request, httplib::Response& response,
                              const httplib::ContentReader& reader) {
+    requestOnServicePath = OnServicePath(request.path);
     std::string body;
     const bool complete = reader([&body](const char* data, std::size_t length) {
       body.append(data, length);
@@ -120,6 +128,10 @@ Service::Service(ServiceConfig config, RequestStore& store, std::ostream& log)
     const bool answers = store_.Answers();
     response.status = answers ? 200 : 503;
     response.set_content(answers ? "ok" : "storage unavailable", kTextType);
+  });
+  // For the maker's monitoring only: the front that faces the Internet does not pass it on.
+  server_->Get("/metrics", [this](const httplib::Request&, httplib::Response& response) {
+    response.set_content(metrics_.Exposition(), Metrics::kContentType);
   });
   server_->set_logger([this](const httplib::Request& request, const httplib::Response& response) {
     Log(request, response);
@@ -183,6 +195,7 @@ void Service::Answer(const httplib::Request& request, const std::string& body,
   stored.fields = DecodeFormBody(body);
   stored.command = ReadableText(FieldValue(stored.fields, "cmd"));
   stored.body = body;
+  if (stored.command == "check") stored.offeredVersion = config_.offeredVersion;
   requestCommand = stored.command;
 
   // A request is answered only once it is kept: the maker sees every request that got an answer,
@@ -190,6 +203,7 @@ void Service::Answer(const httplib::Request& request, const std::string& body,
   try {
     commits_.Keep(stored);
   } catch (const StorageError& error) {
+    metrics_.CountStorageError();
     Note("storage error: " + OneLine(error.what()));
     response.status = 503;
     response.set_content("ERROR storage unavailable", kTextType);
@@ -215,19 +229,37 @@ void Service::Note(const std::string& text) {
 
 void Service::Log(const httplib::Request& request, const httplib::Response& response) {
   std::string duration = "-";
+  std::chrono::nanoseconds taken{};
   if (requestStart) {
-    const auto elapsed = std::chrono::duration<double, std::milli>(Clock::now() - *requestStart);
+    taken = Clock::now() - *requestStart;
+    const auto elapsed = std::chrono::duration<double, std::milli>(taken);
     char text[32];
     std::snprintf(text, sizeof text, "%.3fms", elapsed.count());
     duration = text;
   }
+  Count(request, response.status, taken);
   const std::string line = UtcTimestamp() + " " + RemoteOf(request) + " " + request.method + " " +
                            LogField(request.path) + " cmd=" + LogField(requestCommand) +
                            " status=" + std::to_string(response.status) + " " + duration;
   requestStart.reset();
   requestCommand.clear();
+  requestOnServicePath = false;
   std::lock_guard lock(logMutex_);
   log_ << line << '\n' << std::flush;
+}
+
+// A scrape of /metrics or a health check is no request of a command: those are counted apart,
+// so the request counts and times are the program's requests alone.
+void Service::Count(const httplib::Request& request, int status, std::chrono::nanoseconds taken) {
+  if (requestOnServicePath) {
+    metrics_.CountServiceRequest(CommandLabelOf(requestCommand), status, taken);
+  } else if (request.path == "/metrics") {
+    metrics_.CountOtherRequest(OtherPath::Metrics, status);
+  } else if (request.path == "/health") {
+    metrics_.CountOtherRequest(OtherPath::Health, status);
+  } else {
+    metrics_.CountOtherRequest(OtherPath::Other, status);
+  }
 }
 
 }  // namespace quillet::service

@@ -1,8 +1,9 @@
 // The maker's web service: answers the program's "check" and "feedback" posts from its
-// configuration, keeps every request before answering it, answers /health, and logs one line
-// per request.
+// configuration, keeps every request before answering it, answers /health and /metrics, and
+// logs and counts each request.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -11,6 +12,7 @@
 
 #include "config.h"
 #include "group_commit.h"
+#include "metrics.h"
 #include "storage.h"
 
 namespace httplib {
@@ -46,6 +48,7 @@ class Service {
   void Answer(const httplib::Request& request, const std::string& body,
               httplib::Response& response);
   void Log(const httplib::Request& request, const httplib::Response& response);
+  void Count(const httplib::Request& request, int status, std::chrono::nanoseconds taken);
   bool OnServicePath(const std::string& path) const;
   void Delay();
 
@@ -54,6 +57,7 @@ class Service {
   GroupCommit commits_{store_};
   std::ostream& log_;
   std::mutex logMutex_;
+  Metrics metrics_;
   std::unique_ptr<httplib::Server> server_;
   int listeningSocket_ = -1;
   std::mutex stopMutex_;

@@ -21,7 +21,8 @@ CREATE TABLE IF NOT EXISTS requests (
   received_at TEXT NOT NULL,
   remote_address TEXT NOT NULL,
   command TEXT NOT NULL,
-  body BLOB NOT NULL
+  body BLOB NOT NULL,
+  offered_version TEXT
 );
 CREATE TABLE IF NOT EXISTS request_fields (
   request_id INTEGER NOT NULL REFERENCES requests(id),
@@ -53,8 +54,10 @@ class SqliteStore final : public RequestStore {
       Execute("PRAGMA synchronous=FULL");
       Execute("PRAGMA foreign_keys=ON");
       Execute(kSchema);
+      AddOfferedVersionColumn();
       insertRequest_ = Prepare(
-          "INSERT INTO requests (received_at, remote_address, command, body) VALUES (?, ?, ?, ?)");
+          "INSERT INTO requests (received_at, remote_address, command, body, offered_version) "
+          "VALUES (?, ?, ?, ?, NULLIF(?, ''))");
       insertField_ = Prepare(
           "INSERT INTO request_fields (request_id, position, name, value) VALUES (?, ?, ?, ?)");
       probe_ = Prepare("SELECT 1 FROM requests LIMIT 1");
@@ -115,12 +118,38 @@ class SqliteStore final : public RequestStore {
     return requests;
   }
 
+  std::vector<CheckCount> CheckCounts() override {
+    std::lock_guard lock(mutex_);
+    // The installed version is the first "version" field (names are kept as blobs, and a blob
+    // never equals a text); received_at is kept as UTC text, so its first ten bytes are the day.
+    const Statement select = Prepare(
+        "SELECT day, offered, installed, count(*) FROM ("
+        " SELECT substr(r.received_at, 1, 10) AS day, r.offered_version AS offered,"
+        "  (SELECT f.value FROM request_fields f WHERE f.request_id = r.id"
+        "   AND f.name = CAST('version' AS BLOB) ORDER BY f.position LIMIT 1) AS installed"
+        " FROM requests r WHERE r.command = 'check')"
+        " GROUP BY day, offered, installed");
+    const auto optional = [&select](int index) -> std::optional<std::string> {
+      if (sqlite3_column_type(select.get(), index) == SQLITE_NULL) return std::nullopt;
+      return Column(select.get(), index);
+    };
+    std::vector<CheckCount> counts;
+    int status = SQLITE_ROW;
+    while ((status = sqlite3_step(select.get())) == SQLITE_ROW) {
+      counts.push_back(CheckCount{Column(select.get(), 0), optional(1), optional(2),
+                                  sqlite3_column_int64(select.get(), 3)});
+    }
+    if (status != SQLITE_DONE) Fail("counting checks");
+    return counts;
+  }
+
  private:
   void Insert(const StoredRequest& request) {
     BindText(insertRequest_, 1, request.receivedAt);
     BindText(insertRequest_, 2, request.remoteAddress);
     BindText(insertRequest_, 3, request.command);
     BindBlob(insertRequest_, 4, request.body);
+    BindText(insertRequest_, 5, request.offeredVersion);
     Step(insertRequest_);
     const sqlite3_int64 id = sqlite3_last_insert_rowid(db_);
     int position = 0;
@@ -131,6 +160,31 @@ class SqliteStore final : public RequestStore {
       BindBlob(insertField_, 4, field.value);
       Step(insertField_);
     }
+  }
+
+  // Tables kept by a service from before the offered version was recorded lack its column. The
+  // write lock makes the look and the change one step for processes that start together.
+  void AddOfferedVersionColumn() {
+    if (HasOfferedVersionColumn()) return;
+    Execute("BEGIN IMMEDIATE");
+    try {
+      if (!HasOfferedVersionColumn()) Execute("ALTER TABLE requests ADD COLUMN offered_version TEXT");
+      Execute("COMMIT");
+    } catch (...) {
+      sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+      throw;
+    }
+  }
+
+  bool HasOfferedVersionColumn() {
+    const Statement columns = Prepare("PRAGMA table_info(requests)");
+    bool found = false;
+    int status = SQLITE_ROW;
+    while ((status = sqlite3_step(columns.get())) == SQLITE_ROW) {
+      if (Column(columns.get(), 1) == "offered_version") found = true;
+    }
+    if (status != SQLITE_DONE) Fail("reading the columns of requests");
+    return found;
   }
 
   static std::string Column(sqlite3_stmt* statement, int index) {

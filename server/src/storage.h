@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -19,6 +20,15 @@ struct StoredRequest {
   std::string command;         // the "cmd" field as readable UTF-8 text
   std::vector<FormField> fields;  // every field, in order, bytes as sent
   std::string body;            // the raw request body
+  std::string offeredVersion;  // a check: the version it was offered; empty for other commands
+};
+
+// How many checks came in on one day, by the version they were offered and the one they had.
+struct CheckCount {
+  std::string day;                       // UTC, "2026-12-10"
+  std::optional<std::string> offered;    // none: kept before the offered version was recorded
+  std::optional<std::string> installed;  // the "version" field's bytes; none: no such field
+  long long checks = 0;
 };
 
 class StorageError : public std::runtime_error {
@@ -38,10 +48,14 @@ class RequestStore {
   // Every kept request of this command, oldest first, each with all its fields in order.
   // Throws StorageError.
   virtual std::vector<StoredRequest> Requests(const std::string& command) = 0;
+  // The kept checks counted by day, offered and installed version, in no particular order.
+  // Throws StorageError.
+  virtual std::vector<CheckCount> CheckCounts() = 0;
 };
 
 // Opens the store the configuration names (PostgreSQL when a connection string is given,
-// otherwise the SQLite file) and creates its tables when they are missing. Throws StorageError.
+// otherwise the SQLite file), creates its tables when they are missing and adds the columns an
+// older service's tables lack. Throws StorageError.
 std::unique_ptr<RequestStore> OpenStore(const ServiceConfig& config);
 
 std::unique_ptr<RequestStore> OpenSqliteStore(const std::string& fileName);

@@ -38,6 +38,7 @@ class HeldStore final : public RequestStore {
   }
   bool Answers() override { return true; }
   std::vector<StoredRequest> Requests(const std::string&) override { return {}; }
+  std::vector<CheckCount> CheckCounts() override { return {}; }
 
   void Hold() {
     std::lock_guard lock(mutex_);
