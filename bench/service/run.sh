@@ -129,7 +129,8 @@ stop_services
 report "SQLite, HTTPS, connection per check" "$(sqlite_rows "$WORK/tls.sqlite3")" "$r" || status=1
 
 PG_DIR="$WORK/pg"
-PG=$("$TESTS/test-postgres.sh" start "$PG_DIR" | tail -1)
+# With its flushes on, as a maker runs it: an answered request must be on the disk.
+PG=$(QUILLET_PG_FSYNC=on "$TESTS/test-postgres.sh" start "$PG_DIR" | tail -1)
 
 start_service pg "postgresql = $PG"
 r=$(load "http://127.0.0.1:$PORT/service" "$CONNECTIONS" 1)

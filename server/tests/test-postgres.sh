@@ -28,10 +28,14 @@ as_owner() {
   fi
 }
 
+# The tests' clusters skip flushing to the disk (they are thrown away); QUILLET_PG_FSYNC=on
+# keeps the flushes of a real deployment, for load figures of durable commits.
+fsync=${QUILLET_PG_FSYNC:-off}
+
 start_server() {
   # Only a socket in the private folder: parallel runs never compete for a TCP port.
   as_owner "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
-    -o "-c listen_addresses='' -k $dir -p 5432 -c max_connections=200 -c fsync=off" start \
+    -o "-c listen_addresses='' -k $dir -p 5432 -c max_connections=200 -c fsync=$fsync" start \
     >/dev/null || { cat "$dir/server.log" >&2; exit 1; }
 }
 
