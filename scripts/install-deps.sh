@@ -15,8 +15,9 @@ PACKAGES=(
   # the service requests of the native build (HTTP(S) posts, MD5) and the e-mail check
   libssl-dev libcurl4-openssl-dev libpcre2-dev
   # the maker's web service: HTTP(S) server, SQLite and PostgreSQL storage, its test database,
-  # the test certificate authority and the load generator
-  libcpp-httplib-dev libsqlite3-dev libpq-dev postgresql openssl wrk
+  # the test certificate authority, the load generator, and nginx as its documented front
+  # (TLS and request buffering; the tests and benchmarks run their own with a private prefix)
+  libcpp-httplib-dev libsqlite3-dev libpq-dev postgresql openssl wrk nginx
   # the release package: the installer compiler and the portable zip
   nsis zip unzip
 )
@@ -46,3 +47,15 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 "${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
 "${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+
+# Debian's nginx package starts a system nginx on port 80 unless /usr/sbin/policy-rc.d forbids
+# it. The tests and benchmarks start their own (nginx -p DIR), so a system nginx that this script
+# brought is stopped and kept from starting at boot: nothing is left listening on port 80.
+if [[ " ${missing[*]} " == *" nginx "* ]]; then
+  if [[ -d /run/systemd/system ]]; then
+    "${SUDO[@]}" systemctl disable --now nginx.service >/dev/null 2>&1 || true
+  else
+    "${SUDO[@]}" invoke-rc.d nginx stop >/dev/null 2>&1 || true
+    "${SUDO[@]}" update-rc.d nginx disable >/dev/null 2>&1 || true
+  fi
+fi

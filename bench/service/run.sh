@@ -4,7 +4,14 @@
 #   2. SQLite, HTTPS with one connection per check (as the program's secure client posts)
 #   3. PostgreSQL, plain HTTP, one connection per check
 #   4. two instances against one PostgreSQL, loaded at the same time, one connection per check
-#   5. SIGKILL of the service in the middle of a run, on SQLite and on PostgreSQL, then a restart
+#   5. nginx (server/deploy/nginx-quillet.conf, filled in by server/tests/front-nginx.sh) in front:
+#      nginx answering a fixed text itself (the yardstick), the service behind it over plain HTTP
+#      and HTTPS, and the service (its default 8 threads) behind it while 1,000 slow and 1,000
+#      idle clients are held open (slow_clients.py) and wrk posts checks at a modest rate
+#      for SLOW_DURATION seconds (default 15: past nginx's 10 s header time-out, when it cuts off
+#      every waiting client and they all connect again; SLOW_CONNECTIONS, IDLE_CONNECTIONS,
+#      SLOW_RATE_CONNECTIONS, SLOW_DELAY_MS adjust the rest)
+#   6. SIGKILL of the service in the middle of a run, on SQLite and on PostgreSQL, then a restart
 #      on the same database
 # For each: requests per second, p50/p99 latency, and the stored rows counted against the
 # answered requests (every answered request must be stored; a request still in flight when wrk
@@ -17,10 +24,15 @@ BUILD_DIR=${BUILD_DIR:-$ROOT/build-bench}
 DURATION=${DURATION:-10}
 CONNECTIONS=${CONNECTIONS:-16}
 SERVICE_THREADS=${SERVICE_THREADS:-64}
+SLOW_CONNECTIONS=${SLOW_CONNECTIONS:-1000}
+IDLE_CONNECTIONS=${IDLE_CONNECTIONS:-1000}
+SLOW_RATE_CONNECTIONS=${SLOW_RATE_CONNECTIONS:-4}
+SLOW_DELAY_MS=${SLOW_DELAY_MS:-50}
+SLOW_DURATION=${SLOW_DURATION:-15}
 HERE="$ROOT/bench/service"
 TESTS="$ROOT/server/tests"
 
-for tool in wrk openssl; do
+for tool in wrk openssl nginx python3; do
   command -v "$tool" >/dev/null || { echo "run.sh: $tool is missing (scripts/install-deps.sh)" >&2; exit 1; }
 done
 
@@ -42,12 +54,13 @@ trap cleanup EXIT
 
 "$TESTS/make-test-ca.sh" "$WORK/ca"
 
-# start_service NAME EXTRA_CONFIG_LINES: starts an instance, sets PORT and adds its pid to PIDS.
+# start_service NAME EXTRA_CONFIG_LINES [THREADS]: starts an instance, sets PORT and adds its pid
+# to PIDS.
 start_service() {
   local name=$1 extra=$2 folder="$WORK/$1"
   mkdir -p "$folder"
   printf 'listen_address = 127.0.0.1\nport = 0\noffered_version = 3.2\n%s\n%s\n%s\n' \
-    "download_address = https://quillet.example.com/download/" "threads = $SERVICE_THREADS" \
+    "download_address = https://quillet.example.com/download/" "threads = ${3:-$SERVICE_THREADS}" \
     "$extra" >"$folder/service.conf"
   "$SERVICE" "$folder/service.conf" >"$folder/out.log" 2>"$folder/err.log" &
   PIDS+=($!)
@@ -62,16 +75,57 @@ start_service() {
   exit 1
 }
 
+free_port() { python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
+
+answers() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+
+# start_front NAME [SERVICE_PORT]: starts nginx in $WORK/NAME as README.md tells a maker (the
+# shipped file, its marked values filled in), sets FRONT_HTTP and FRONT_HTTPS and adds its pid to
+# PIDS. Without SERVICE_PORT it answers a fixed text itself instead (the yardstick).
+start_front() {
+  local folder="$WORK/$1"
+  FRONT_HTTP=$(free_port)
+  FRONT_HTTPS=$(free_port)
+  if [[ -n ${2:-} ]]; then
+    "$TESTS/front-nginx.sh" quillet "$folder" "$2" "$FRONT_HTTP" "$FRONT_HTTPS" \
+      "$WORK/ca/server.pem" "$WORK/ca/server-key.pem"
+  else
+    "$TESTS/front-nginx.sh" main "$folder"
+    cat >"$folder/conf.d/fixed.conf" <<FIXED
+server {
+    listen 127.0.0.1:$FRONT_HTTP;
+    listen 127.0.0.1:$FRONT_HTTPS ssl;
+    ssl_certificate "$WORK/ca/server.pem";
+    ssl_certificate_key "$WORK/ca/server-key.pem";
+    default_type "text/plain; charset=utf-8";
+    location / {
+        return 200 "<version>3.2</version>\r\n<url>https://quillet.example.com/download/</url>\r\n\r\n<result>1</result>\r\n";
+    }
+}
+FIXED
+  fi
+  nginx -p "$folder/" -c "$folder/nginx.conf" -e stderr 2>"$folder/nginx.err" &
+  PIDS+=($!)
+  for _ in $(seq 1 500); do
+    if answers "$FRONT_HTTP" && answers "$FRONT_HTTPS"; then return 0; fi
+    sleep 0.02
+  done
+  echo "run.sh: nginx in $folder did not start:" >&2
+  cat "$folder/nginx.err" >&2
+  exit 1
+}
+
 stop_services() {
   for pid in "${PIDS[@]}"; do kill -TERM "$pid"; done
   for pid in "${PIDS[@]}"; do wait "$pid"; done
   PIDS=()
 }
 
-# load URL CONNECTIONS [CLOSE]: runs wrk and prints its RESULT line.
+# load URL CONNECTIONS [CLOSE [DELAY_MS [SECONDS]]]: runs wrk (DURATION seconds unless given) and
+# prints its RESULT line; with DELAY_MS each connection waits that long before each request.
 load() {
-  QUILLET_BENCH_CLOSE=${3:-0} wrk -t2 -c"$2" -d"${DURATION}s" --timeout 10s --latency \
-    -s "$HERE/check.lua" "$1" | grep '^RESULT'
+  QUILLET_BENCH_CLOSE=${3:-0} QUILLET_BENCH_DELAY_MS=${4:-0} \
+    wrk -t2 -c"$2" -d"${5:-$DURATION}s" --timeout 10s --latency -s "$HERE/check.lua" "$1" | grep '^RESULT'
 }
 
 field() { sed -E "s/.*$1=([0-9.]+).*/\\1/" <<<"$2"; }
@@ -98,10 +152,13 @@ report() {
     p99=$(awk -v a="$p99" -v b="$(field p99_ms "$result")" 'BEGIN { print (b > a ? b : a) }')
   done
   local verdict="ok"
-  if ((rows < answered)); then verdict="LOST $((answered - rows))"; fi
-  # More rows than answers plus the requests that can be in flight would mean double storing.
-  if ((rows > answered + CONNECTIONS)); then verdict="EXTRA $((rows - answered))"; fi
-  printf '%-34s %9s req/s  p99 %8s ms  answered %8d  stored %8d  non-2xx %d  socket errors %d  %s\n' \
+  # "-": nothing is stored (nginx answering by itself).
+  if [[ $rows != - ]]; then
+    if ((rows < answered)); then verdict="LOST $((answered - rows))"; fi
+    # More rows than answers plus the requests that can be in flight would mean double storing.
+    if ((rows > answered + CONNECTIONS)); then verdict="EXTRA $((rows - answered))"; fi
+  fi
+  printf '%-34s %9s req/s  p99 %8s ms  answered %8d  stored %8s  non-2xx %d  socket errors %d  %s\n' \
     "$name" "$rps" "$p99" "$answered" "$rows" "$non2xx" "$errors" "$verdict"
   [[ $verdict == ok && $non2xx -eq 0 ]]
 }
@@ -127,6 +184,51 @@ tls_private_key = $WORK/ca/server-key.pem"
 r=$(load "https://127.0.0.1:$PORT/service" "$CONNECTIONS" 1)
 stop_services
 report "SQLite, HTTPS, connection per check" "$(sqlite_rows "$WORK/tls.sqlite3")" "$r" || status=1
+
+# nginx in front, as README.md deploys it: first nginx alone answering a fixed text (what a
+# connection per check through nginx costs at best), then the service behind it.
+start_front fixed
+r=$(load "http://127.0.0.1:$FRONT_HTTP/service" "$CONNECTIONS" 1)
+r_tls=$(load "https://127.0.0.1:$FRONT_HTTPS/service" "$CONNECTIONS" 1)
+stop_services
+report "nginx fixed text, HTTP, conn./check" - "$r" || status=1
+report "nginx fixed text, HTTPS, conn./ch." - "$r_tls" || status=1
+
+start_service front "sqlite_database = $WORK/front.sqlite3
+trusted_proxy = 127.0.0.1"
+start_front front-nginx "$PORT"
+r=$(load "http://127.0.0.1:$FRONT_HTTP/service" "$CONNECTIONS" 1)
+stop_services
+report "front+SQLite, HTTP, conn. per check" "$(sqlite_rows "$WORK/front.sqlite3")" "$r" || status=1
+
+start_service front-tls "sqlite_database = $WORK/front-tls.sqlite3
+trusted_proxy = 127.0.0.1"
+start_front front-tls-nginx "$PORT"
+r=$(load "https://127.0.0.1:$FRONT_HTTPS/service" "$CONNECTIONS" 1)
+stop_services
+report "front+SQLite, HTTPS, conn. per check" "$(sqlite_rows "$WORK/front-tls.sqlite3")" "$r" || status=1
+
+# A slow-client attack (or a crowd on bad mobile networks): clients that never finish their request (or never begin it) while the
+# program's checks come in at a modest rate, against the service's default 8 worker threads.
+start_service front-slow "sqlite_database = $WORK/front-slow.sqlite3
+trusted_proxy = 127.0.0.1" 8
+start_front front-slow-nginx "$PORT"
+python3 "$HERE/slow_clients.py" "$FRONT_HTTP" "$SLOW_CONNECTIONS" "$IDLE_CONNECTIONS" \
+  $((SLOW_DURATION + 60)) >"$WORK/slow.out" &
+slow_pid=$!
+for _ in $(seq 1 1500); do
+  if grep -qs '^ready' "$WORK/slow.out"; then break; fi
+  sleep 0.02
+done
+grep -qs '^ready' "$WORK/slow.out" || { echo "run.sh: the slow clients did not connect" >&2; exit 1; }
+sleep 2.5  # every slow client has begun its header
+r=$(load "http://127.0.0.1:$FRONT_HTTP/service" "$SLOW_RATE_CONNECTIONS" 1 "$SLOW_DELAY_MS" "$SLOW_DURATION")
+kill -TERM "$slow_pid"
+wait "$slow_pid" || true
+stop_services
+report "front, ${SLOW_CONNECTIONS} slow+${IDLE_CONNECTIONS} idle open" "$(sqlite_rows "$WORK/front-slow.sqlite3")" "$r" || status=1
+echo "  (${SLOW_DURATION}s, service threads 8; wrk $SLOW_RATE_CONNECTIONS connections, ${SLOW_DELAY_MS} ms between checks each;" \
+  "$(grep '^slow_clients' "$WORK/slow.out" | sed 's/^slow_clients //'))"
 
 PG_DIR="$WORK/pg"
 # With its flushes on, as a maker runs it: an answered request must be on the disk.

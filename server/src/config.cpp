@@ -1,5 +1,7 @@
 #include "config.h"
 
+#include <arpa/inet.h>
+
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -28,6 +30,16 @@ int IntegerIn(std::string_view value, long long lowest, long long highest) {
   return static_cast<int>(number);
 }
 
+// A numeric IPv4 or IPv6 address, as the service sees a connection's peer.
+std::string IpAddress(std::string_view value) {
+  const std::string address(value);
+  unsigned char bytes[16];
+  if (inet_pton(AF_INET, address.c_str(), bytes) != 1 && inet_pton(AF_INET6, address.c_str(), bytes) != 1) {
+    throw ConfigError("expected a numeric IP address, found \"" + address + "\"");
+  }
+  return address;
+}
+
 using Setter = std::function<void(ServiceConfig&, std::string_view)>;
 
 const std::map<std::string, Setter, std::less<>>& Setters() {
@@ -51,6 +63,8 @@ const std::map<std::string, Setter, std::less<>>& Setters() {
       {"delay_ms",
        [](ServiceConfig& c, std::string_view v) { c.delayMilliseconds = IntegerIn(v, 0, 600000); }},
       {"threads", [](ServiceConfig& c, std::string_view v) { c.threads = IntegerIn(v, 1, 1024); }},
+      {"trusted_proxy",
+       [](ServiceConfig& c, std::string_view v) { c.trustedProxy = v.empty() ? "" : IpAddress(v); }},
   };
   return setters;
 }

@@ -22,6 +22,9 @@ struct ServiceConfig {
   std::string postgresql;           // a libpq connection string
   int delayMilliseconds = 0;        // an artificial wait before each answer, after storing
   int threads = 8;
+  // The address of a front (nginx) whose X-Real-IP and X-Real-Port headers name the client;
+  // empty: the connection's own address is always the one stored and logged.
+  std::string trustedProxy;
 };
 
 class ConfigError : public std::runtime_error {

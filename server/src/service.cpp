@@ -1,5 +1,6 @@
 #include "service.h"
 
+#include <arpa/inet.h>
 #include <httplib.h>
 #include <sys/socket.h>
 
@@ -52,7 +53,20 @@ std::string OneLine(std::string_view message) {
   return line;
 }
 
-std::string RemoteOf(const httplib::Request& request) {
+// The client's "address:port": the connection's peer, or, on a connection from the trusted
+// front (nginx), the client the front names in X-Real-IP and X-Real-Port when both are sound.
+std::string RemoteOf(const httplib::Request& request, const std::string& trustedProxy) {
+  if (!trustedProxy.empty() && request.remote_addr == trustedProxy) {
+    const std::string address = request.get_header_value("X-Real-IP");
+    const std::string port = request.get_header_value("X-Real-Port");
+    unsigned char bytes[16];
+    const bool isAddress = inet_pton(AF_INET, address.c_str(), bytes) == 1 ||
+                           inet_pton(AF_INET6, address.c_str(), bytes) == 1;
+    const bool isPort = !port.empty() && port.size() <= 5 &&
+                        port.find_first_not_of("0123456789") == std::string::npos &&
+                        std::stoi(port) <= 65535;
+    if (isAddress && isPort) return address + ":" + std::to_string(std::stoi(port));
+  }
   return request.remote_addr + ":" + std::to_string(request.remote_port);
 }
 
@@ -191,7 +205,7 @@ void Service::Answer(const httplib::Request& request, const std::string& body,
   }
   StoredRequest stored;
   stored.receivedAt = UtcTimestamp();
-  stored.remoteAddress = RemoteOf(request);
+  stored.remoteAddress = RemoteOf(request, config_.trustedProxy);
   stored.fields = DecodeFormBody(body);
   stored.command = ReadableText(FieldValue(stored.fields, "cmd"));
   stored.body = body;
@@ -238,8 +252,8 @@ void Service::Log(const httplib::Request& request, const httplib::Response& resp
     duration = text;
   }
   Count(request, response.status, taken);
-  const std::string line = UtcTimestamp() + " " + RemoteOf(request) + " " + request.method + " " +
-                           LogField(request.path) + " cmd=" + LogField(requestCommand) +
+  const std::string line = UtcTimestamp() + " " + RemoteOf(request, config_.trustedProxy) + " " +
+                           request.method + " " + LogField(request.path) + " cmd=" + LogField(requestCommand) +
                            " status=" + std::to_string(response.status) + " " + duration;
   requestStart.reset();
   requestCommand.clear();

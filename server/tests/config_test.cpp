@@ -20,7 +20,8 @@ TEST(ServiceConfig, ReadsEveryKeyAndResolvesFilesFromTheConfigFolder) {
       "important = 请更新 = now\n"
       "sqlite_database = data/requests.sqlite3\n"
       "delay_ms = 250\n"
-      "threads = 16\n",
+      "threads = 16\n"
+      "trusted_proxy = 127.0.0.1\n",
       "/srv/quillet");
   EXPECT_EQ(config.listenAddress, "0.0.0.0");
   EXPECT_EQ(config.port, 8443);
@@ -35,6 +36,7 @@ TEST(ServiceConfig, ReadsEveryKeyAndResolvesFilesFromTheConfigFolder) {
   EXPECT_EQ(config.postgresql, "");
   EXPECT_EQ(config.delayMilliseconds, 250);
   EXPECT_EQ(config.threads, 16);
+  EXPECT_EQ(config.trustedProxy, "127.0.0.1");
 }
 
 TEST(ServiceConfig, DefaultsServePlainHttpOnLoopbackIntoSqlite) {
@@ -48,6 +50,13 @@ TEST(ServiceConfig, DefaultsServePlainHttpOnLoopbackIntoSqlite) {
   EXPECT_TRUE(config.importantMessage.empty());
   EXPECT_EQ(config.sqliteDatabase, "/srv/quillet-service.sqlite3");
   EXPECT_EQ(config.delayMilliseconds, 0);
+  EXPECT_EQ(config.trustedProxy, "") << "no front is trusted unless named";
+}
+
+TEST(ServiceConfig, TrustedProxyTakesAnIpv6AddressOrNothing) {
+  const std::string offer = "offered_version = 3.1\ndownload_address = https://example.com/\n";
+  EXPECT_EQ(ParseConfig(offer + "trusted_proxy = ::1\n", "/srv").trustedProxy, "::1");
+  EXPECT_EQ(ParseConfig(offer + "trusted_proxy =\n", "/srv").trustedProxy, "");
 }
 
 TEST(ServiceConfig, PostgresqlReplacesTheSqliteFile) {
@@ -87,6 +96,9 @@ INSTANTIATE_TEST_SUITE_P(
         BadConfig{"ResultTwo", "result = 2\n", "line 1: result must be 0 or 1"},
         BadConfig{"NegativeDelay", "delay_ms = -1\n", "line 1: expected a whole number"},
         BadConfig{"NoThreads", "threads = 0\n", "line 1: expected a whole number from 1"},
+        BadConfig{"ProxyNotAnAddress", "trusted_proxy = localhost\n",
+                  "line 1: expected a numeric IP address, found \"localhost\""},
+        BadConfig{"ProxyWithPort", "trusted_proxy = 127.0.0.1:80\n", "line 1: expected a numeric IP address"},
         BadConfig{"NoVersion", "download_address = https://e.com/\n", "offered_version is missing"},
         BadConfig{"NoAddress", "offered_version = 3.2\n", "download_address is missing"},
         BadConfig{"CertificateWithoutKey", "offered_version = 3.2\ndownload_address = x\ntls_certificate = c.pem\n",
