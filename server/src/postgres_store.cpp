@@ -1,12 +1,13 @@
 // Requests kept in PostgreSQL. Each commit borrows a connection from a small pool (a libpq
-// connection serves one thread at a time). A lone request is kept with one statement, whole or
-// not at all without a transaction round trip; requests committed together share one
-// transaction, and so one flush of the database's log. Several service
-// instances may share one database: they keep no state of their own.
+// connection serves one thread at a time). Every request is kept by one statement, prepared once
+// per connection, with its fields as two arrays; the requests committed together are sent in one
+// pipeline, so they cost one round trip and one transaction (one flush of the database's log),
+// and are kept all or none. Several service instances may share one database: they keep no
+// state of their own.
 #include <libpq-fe.h>
 
 #include <algorithm>
-#include <deque>
+#include <cstdint>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -15,10 +16,6 @@
 
 namespace quillet::service {
 namespace {
-
-// One statement per request up to this many fields; larger requests are split into chunks of
-// this size inside the transaction (PostgreSQL takes at most 65535 parameters per statement).
-constexpr std::size_t kFieldsPerStatement = 1000;
 
 // Serialises schema creation between instances that start at the same time. Tables kept by a
 // service from before the offered version was recorded get its column; the catalogue is looked
@@ -65,10 +62,6 @@ class Parameters {
  public:
   void Text(const std::string& text) { Add(text, 0); }
   void Bytes(const std::string& bytes) { Add(bytes, 1); }
-  void Number(long long number) {
-    numbers_.push_back(std::to_string(number));
-    Add(numbers_.back(), 0);
-  }
   int Count() const { return static_cast<int>(values_.size()); }
   const char* const* Values() const { return values_.data(); }
   const int* Lengths() const { return lengths_.data(); }
@@ -88,46 +81,53 @@ class Parameters {
   std::vector<const char*> values_;
   std::vector<int> lengths_;
   std::vector<int> formats_;
-  std::deque<std::string> numbers_;  // a deque keeps the texts in place as it grows
 };
 
-// "($first::int, $first+1::bytea, $first+2::bytea), ..." for count fields.
-std::string FieldRows(int firstParameter, std::size_t count) {
-  std::string rows;
-  for (std::size_t i = 0; i < count; ++i) {
-    const int p = firstParameter + static_cast<int>(i) * 3;
-    if (i > 0) rows += ", ";
-    rows += "($" + std::to_string(p) + "::int, $" + std::to_string(p + 1) + "::bytea, $" +
-            std::to_string(p + 2) + "::bytea)";
+// The names or the values of the fields as a one-dimensional bytea array in PostgreSQL's binary
+// format: no escaping, and no limit on the number of fields such as statement parameters have.
+std::string ByteaArray(const std::vector<FormField>& fields, std::string FormField::*part) {
+  constexpr std::uint32_t kByteaType = 17;
+  std::string array;
+  const auto put = [&array](std::size_t number) {
+    const auto n = static_cast<std::uint32_t>(number);
+    const char bytes[4] = {static_cast<char>(n >> 24), static_cast<char>(n >> 16),
+                           static_cast<char>(n >> 8), static_cast<char>(n)};
+    array.append(bytes, 4);
+  };
+  put(fields.empty() ? 0 : 1);  // dimensions
+  put(0);                       // no NULL elements
+  put(kByteaType);
+  if (fields.empty()) return array;
+  put(fields.size());
+  put(1);  // the first index
+  for (const FormField& field : fields) {
+    put((field.*part).size());
+    array += field.*part;
   }
-  return rows;
+  return array;
 }
+
+// Keeps one request and its fields, numbered from 1 in the order they came.
+constexpr const char* kKeepStatement = "keep_request";
+constexpr const char* kKeepSql =
+    "WITH r AS (INSERT INTO requests (received_at, remote_address, command, body, offered_version) "
+    "VALUES ($1::timestamptz, $2, $3, $4::bytea, NULLIF($5, '')) RETURNING id) "
+    "INSERT INTO request_fields (request_id, position, name, value) "
+    "SELECT r.id, f.position, f.name, f.value FROM r, "
+    "unnest($6::bytea[], $7::bytea[]) WITH ORDINALITY AS f(name, value, position)";
 
 class PostgresStore final : public RequestStore {
  public:
   explicit PostgresStore(std::string connectionString)
       : connectionString_(std::move(connectionString)) {
-    Connection connection = Connect();
+    Connection connection = Open();
     Check(connection.get(), Result(PQexec(connection.get(), kSchema)), "creating the tables");
+    Prepare(connection.get());
     Return(std::move(connection));
   }
 
   void KeepAll(const std::vector<const StoredRequest*>& requests) override {
-    WithConnection([&requests](PGconn* connection) {
-      if (requests.size() == 1 && requests[0]->fields.size() <= kFieldsPerStatement) {
-        KeepInOneStatement(connection, *requests[0]);
-        return;
-      }
-      InTransaction(connection, [&requests, connection] {
-        for (const StoredRequest* request : requests) {
-          if (request->fields.size() <= kFieldsPerStatement) {
-            KeepInOneStatement(connection, *request);
-          } else {
-            KeepInChunks(connection, *request);
-          }
-        }
-      });
-    });
+    WithConnection([&requests](PGconn* connection) { KeepInPipeline(connection, requests); });
   }
 
   bool Answers() override {
@@ -151,7 +151,11 @@ class PostgresStore final : public RequestStore {
       // as their UTF-8 text.
       const char* sql =
           "SELECT r.id::text, to_char(r.received_at AT TIME ZONE 'UTC', "
-          "'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"'), r.remote_address, r.command, r.body, f.name, f.value "
+          "'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"'), r.remote_address, r.command, "
+          // The body on a request's first row only: a request of many fields would otherwise
+          // repeat its body once per field, in memory on both sides.
+          "CASE WHEN row_number() OVER (PARTITION BY r.id ORDER BY f.position) = 1 THEN r.body END, "
+          "f.name, f.value "
           "FROM requests r LEFT JOIN request_fields f ON f.request_id = r.id "
           "WHERE r.command = $1 ORDER BY r.id, f.position";
       const Result rows = Check(
@@ -213,12 +217,24 @@ class PostgresStore final : public RequestStore {
   }
 
  private:
-  Connection Connect() const {
+  Connection Open() const {
     Connection connection(PQconnectdb(connectionString_.c_str()));
     if (!connection || PQstatus(connection.get()) != CONNECTION_OK) {
       throw StorageError(std::string("PostgreSQL: cannot connect: ") +
                          (connection ? PQerrorMessage(connection.get()) : "out of memory"));
     }
+    return connection;
+  }
+
+  static void Prepare(PGconn* connection) {
+    Check(connection, Result(PQprepare(connection, kKeepStatement, kKeepSql, 0, nullptr)),
+          "preparing to keep requests");
+  }
+
+  // Every pooled connection has the statement that keeps a request; the tables exist by now.
+  Connection Connect() const {
+    Connection connection = Open();
+    Prepare(connection.get());
     return connection;
   }
 
@@ -260,9 +276,13 @@ class PostgresStore final : public RequestStore {
     idle_.clear();
   }
 
-  // A broken connection is dropped rather than pooled; the next borrower connects anew.
+  // A broken connection, or one left in pipeline mode, is dropped rather than pooled; the next
+  // borrower connects anew.
   void Return(Connection connection) {
-    if (PQstatus(connection.get()) != CONNECTION_OK) return;
+    if (PQstatus(connection.get()) != CONNECTION_OK ||
+        PQpipelineStatus(connection.get()) != PQ_PIPELINE_OFF) {
+      return;
+    }
     std::lock_guard lock(mutex_);
     idle_.push_back(std::move(connection));
   }
@@ -275,80 +295,53 @@ class PostgresStore final : public RequestStore {
     return result;
   }
 
-  static Result Run(PGconn* connection, const std::string& sql, const Parameters& parameters,
-                    const char* what) {
-    return Check(connection,
-                 Result(PQexecParams(connection, sql.c_str(), parameters.Count(), nullptr,
-                                     parameters.Values(), parameters.Lengths(),
-                                     parameters.Formats(), 0)),
-                 what);
-  }
-
-  static void AddRequest(Parameters& parameters, const StoredRequest& request) {
-    parameters.Text(request.receivedAt);
-    parameters.Text(request.remoteAddress);
-    parameters.Text(request.command);
-    parameters.Bytes(request.body);
-    parameters.Text(request.offeredVersion);
-  }
-
-  static void AddFields(Parameters& parameters, const StoredRequest& request, std::size_t first,
-                        std::size_t count) {
-    for (std::size_t i = first; i < first + count; ++i) {
-      parameters.Number(static_cast<long long>(i) + 1);
-      parameters.Bytes(request.fields[i].name);
-      parameters.Bytes(request.fields[i].value);
+  // Sends every request in one pipeline and reads the outcome. The statements before the
+  // pipeline's one synchronisation point form one implicit transaction: an error in any of them
+  // keeps none.
+  static void KeepInPipeline(PGconn* connection, const std::vector<const StoredRequest*>& requests) {
+    if (PQenterPipelineMode(connection) != 1) {
+      throw StorageError(std::string("PostgreSQL: keeping requests: ") + PQerrorMessage(connection));
     }
-  }
-
-  static constexpr const char* kInsertRequest =
-      "INSERT INTO requests (received_at, remote_address, command, body, offered_version) "
-      "VALUES ($1::timestamptz, $2, $3, $4::bytea, NULLIF($5, '')) RETURNING id";
-
-  static void KeepInOneStatement(PGconn* connection, const StoredRequest& request) {
-    Parameters parameters;
-    parameters.Reserve(5 + request.fields.size() * 3);
-    AddRequest(parameters, request);
-    std::string sql = kInsertRequest;
-    if (!request.fields.empty()) {
-      AddFields(parameters, request, 0, request.fields.size());
-      sql = std::string("WITH r AS (") + kInsertRequest +
-            ") INSERT INTO request_fields (request_id, position, name, value) "
-            "SELECT r.id, f.position, f.name, f.value FROM r, (VALUES " +
-            FieldRows(6, request.fields.size()) + ") AS f(position, name, value)";
-    }
-    Run(connection, sql, parameters, "keeping a request");
-  }
-
-  template <typename Work>
-  static void InTransaction(PGconn* connection, const Work& work) {
-    Check(connection, Result(PQexec(connection, "BEGIN")), "keeping requests");
-    try {
-      work();
-      Check(connection, Result(PQexec(connection, "COMMIT")), "keeping requests");
-    } catch (...) {
-      PQclear(PQexec(connection, "ROLLBACK"));
-      throw;
-    }
-  }
-
-  // Inside a transaction: the request, then its fields in statements of at most
-  // kFieldsPerStatement fields each.
-  static void KeepInChunks(PGconn* connection, const StoredRequest& request) {
-    Parameters first;
-    AddRequest(first, request);
-    const Result inserted = Run(connection, kInsertRequest, first, "keeping a request");
-    const std::string id = PQgetvalue(inserted.get(), 0, 0);
-    for (std::size_t start = 0; start < request.fields.size(); start += kFieldsPerStatement) {
-      const std::size_t count = std::min(kFieldsPerStatement, request.fields.size() - start);
+    std::string error;
+    std::size_t sent = 0;
+    for (const StoredRequest* request : requests) {
+      const std::string names = ByteaArray(request->fields, &FormField::name);
+      const std::string values = ByteaArray(request->fields, &FormField::value);
       Parameters parameters;
-      parameters.Reserve(count * 3);
-      AddFields(parameters, request, start, count);
-      const std::string sql = "INSERT INTO request_fields (request_id, position, name, value) "
-                              "SELECT " + id + ", f.position, f.name, f.value FROM (VALUES " +
-                              FieldRows(1, count) + ") AS f(position, name, value)";
-      Run(connection, sql, parameters, "keeping a request");
+      parameters.Reserve(7);
+      parameters.Text(request->receivedAt);
+      parameters.Text(request->remoteAddress);
+      parameters.Text(request->command);
+      parameters.Bytes(request->body);
+      parameters.Text(request->offeredVersion);
+      parameters.Bytes(names);
+      parameters.Bytes(values);
+      if (PQsendQueryPrepared(connection, kKeepStatement, parameters.Count(), parameters.Values(),
+                              parameters.Lengths(), parameters.Formats(), 0) != 1) {
+        error = PQerrorMessage(connection);
+        break;
+      }
+      ++sent;
     }
+    if (PQpipelineSync(connection) != 1 && error.empty()) error = PQerrorMessage(connection);
+
+    // Each statement's results end with a null; the synchronisation point's result comes last.
+    for (std::size_t i = 0; i < sent; ++i) {
+      while (PGresult* raw = PQgetResult(connection)) {
+        const Result result(raw);
+        const auto status = PQresultStatus(raw);
+        if (status != PGRES_COMMAND_OK && status != PGRES_PIPELINE_ABORTED && error.empty()) {
+          error = PQresultErrorMessage(raw);
+        }
+      }
+    }
+    const Result sync(PQgetResult(connection));
+    if (PQresultStatus(sync.get()) != PGRES_PIPELINE_SYNC && error.empty()) {
+      error = PQerrorMessage(connection);
+    }
+    // A connection that cannot leave pipeline mode is not pooled again (Return).
+    PQexitPipelineMode(connection);
+    if (!error.empty()) throw StorageError("PostgreSQL: keeping requests: " + error);
   }
 
   const std::string connectionString_;
