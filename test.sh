@@ -96,9 +96,10 @@ fi
 
 step "ThreadSanitizer build of the tests that start real threads (build/tsan)"
 # The update check's hand-over between its thread and the window's poll, and the web service's
-# worker threads against both stores; any report of a race fails the run.
+# worker threads against both stores, its group commit and its metrics counters; any report of a
+# race fails the run.
 if build_sanitized tsan "-fsanitize=thread" quillet_native_tests quillet_service_tests quillet-service; then
-  TSAN_OPTIONS="halt_on_error=1 exitcode=66" ctest --test-dir build/tsan -R '^(UpdateCheckRun|Checker|Stores/|Signals/)' \
+  TSAN_OPTIONS="halt_on_error=1 exitcode=66" ctest --test-dir build/tsan -R '^(UpdateCheckRun|Checker|GroupCommitTest|Metrics\.|Stores/|Signals/)' \
     --output-on-failure --timeout 900 2>&1 | tee build/tsan/ctest.log
   count_ctest build/tsan/ctest.log
 else

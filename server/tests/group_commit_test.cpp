@@ -74,14 +74,15 @@ StoredRequest Request(const std::string& command, std::size_t bodyBytes = 0) {
   return request;
 }
 
-// Starts Keep of each request on its own thread; each future holds "" or the error's text.
-std::vector<std::future<std::string>> KeepEach(GroupCommit& commits,
-                                               const std::vector<StoredRequest>& requests) {
+// Starts Keep of each request of [first, last) on its own thread; each future holds "" or the
+// error's text. The requests must outlive the futures.
+std::vector<std::future<std::string>> KeepEach(GroupCommit& commits, const StoredRequest* first,
+                                               const StoredRequest* last) {
   std::vector<std::future<std::string>> outcomes;
-  for (const StoredRequest& request : requests) {
-    outcomes.push_back(std::async(std::launch::async, [&commits, &request]() -> std::string {
+  for (const StoredRequest* request = first; request != last; ++request) {
+    outcomes.push_back(std::async(std::launch::async, [&commits, request]() -> std::string {
       try {
-        commits.Keep(request);
+        commits.Keep(*request);
         return "";
       } catch (const StorageError& error) {
         return error.what();
@@ -105,10 +106,10 @@ struct HeldBatch {
     requests = {Request("first")};
     requests.insert(requests.end(), waiting.begin(), waiting.end());
     store.Hold();
-    auto first = KeepEach(commits, {requests[0]});
+    const StoredRequest* begin = requests.data();
+    auto first = KeepEach(commits, begin, begin + 1);
     store.WaitForCommitsStarted(1);
-    const std::vector<StoredRequest> rest(requests.begin() + 1, requests.end());
-    auto outcomes = KeepEach(commits, rest);
+    auto outcomes = KeepEach(commits, begin + 1, begin + requests.size());
     WaitUntilWaiting(commits, requests.size());
     store.Release();
     std::vector<std::string> results{first[0].get()};
