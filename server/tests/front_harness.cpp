@@ -254,17 +254,7 @@ Answer PostFromPort(int localPort, const std::string& scheme, int port, const st
     const sockaddr_in address = Loopback(localPort);
     bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
   });
-  const auto result = client.Post(path.c_str(), body, "application/x-www-form-urlencoded; charset=UTF-8");
-  Answer answer;
-  if (!result) {
-    answer.error = httplib::to_string(result.error());
-    return answer;
-  }
-  answer.ok = true;
-  answer.status = result->status;
-  answer.contentType = result->get_header_value("Content-Type");
-  answer.body = result->body;
-  return answer;
+  return AnswerOf(client.Post(path.c_str(), body, "application/x-www-form-urlencoded; charset=UTF-8"));
 }
 
 // ---- Slow and idle clients ----

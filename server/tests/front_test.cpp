@@ -25,29 +25,9 @@ using std::chrono::seconds;
 // The program's own client gives up on an answer after 3 s.
 constexpr int kProgramTimeoutSeconds = 3;
 
-const std::vector<std::string> kCheckLines = {
-    "cmd=check",
-    "appname=KALMIRO - Quillet",
-    "version=3.1",
-    "os=Windows 10 (Version 10.0, Build 19045, 64-bit Edition)",
-    "local=zh-CN",
-    "guid={6F1E2D3C-0000-4A5B-9C8D-7E6F5A4B3C2D}",
-    "howmany=1",
-    "note=a&b=c+d e%20 我喜欢它!\r\n第二行",
-};
-
 constexpr const char* kCheckAnswer =
     "<version>3.2</version>\r\n<url>https://quillet.example.com/download/</url>\r\n\r\n"
     "<result>1</result>\r\n";
-
-std::vector<std::pair<std::string, std::string>> AsFields(const std::vector<std::string>& lines) {
-  std::vector<std::pair<std::string, std::string>> fields;
-  for (const auto& line : lines) {
-    const auto equals = line.find('=');
-    fields.emplace_back(line.substr(0, equals), line.substr(equals + 1));
-  }
-  return fields;
-}
 
 // A complete POST as a client sends it, asking the server to close the connection after it.
 std::string RawPost(const std::string& path, const std::string& body, const std::string& headers = "") {

@@ -58,6 +58,8 @@ std::unique_ptr<httplib::Client> ClientFor(const std::string& scheme, int port,
   return client;
 }
 
+}  // namespace
+
 Answer AnswerOf(const httplib::Result& result) {
   Answer answer;
   if (!result) {
@@ -71,7 +73,25 @@ Answer AnswerOf(const httplib::Result& result) {
   return answer;
 }
 
-}  // namespace
+const std::vector<std::string> kCheckLines = {
+    "cmd=check",
+    "appname=KALMIRO - Quillet",
+    "version=3.1",
+    "os=Windows 10 (Version 10.0, Build 19045, 64-bit Edition)",
+    "local=zh-CN",
+    "guid={6F1E2D3C-0000-4A5B-9C8D-7E6F5A4B3C2D}",
+    "howmany=1",
+    "note=a&b=c+d e%20 我喜欢它!\r\n第二行",
+};
+
+std::vector<std::pair<std::string, std::string>> AsFields(const std::vector<std::string>& lines) {
+  std::vector<std::pair<std::string, std::string>> fields;
+  for (const auto& line : lines) {
+    const auto equals = line.find('=');
+    fields.emplace_back(line.substr(0, equals), line.substr(equals + 1));
+  }
+  return fields;
+}
 
 TempFolder::TempFolder() {
   std::string pattern = (std::filesystem::temp_directory_path() / "quillet-service.XXXXXX").string();

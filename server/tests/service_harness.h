@@ -11,6 +11,10 @@
 #include <utility>
 #include <vector>
 
+namespace httplib {
+class Result;
+}  // namespace httplib
+
 namespace quillet::service::testing {
 
 // A new folder under the system's temporary folder, removed with everything in it.
@@ -102,6 +106,15 @@ Answer Post(const std::string& scheme, int port, const std::string& path, const 
             const std::filesystem::path& caFile = {}, int readTimeoutSeconds = 60);
 Answer Get(const std::string& scheme, int port, const std::string& path,
            const std::filesystem::path& caFile = {});
+
+// What a client's exchange gave, as an Answer.
+Answer AnswerOf(const httplib::Result& result);
+
+// The lines of a check as the program sends it, with a field that needs every kind of encoding.
+extern const std::vector<std::string> kCheckLines;
+
+// "name=value" lines as the fields they become: name before the first "=", the rest its value.
+std::vector<std::pair<std::string, std::string>> AsFields(const std::vector<std::string>& lines);
 
 // The form body the program sends: each "name=value" line percent-encoded from UTF-8, "+" for a
 // space, joined by "&".

@@ -21,26 +21,6 @@ constexpr const char* kCheckAnswer =
     "<version>3.2</version>\r\n<url>https://quillet.example.com/download/?from=3.1&lang=zh</url>\r\n"
     "\r\n<result>1</result>\r\n\r\n<important>请在月底前更新</important>\r\n";
 
-const std::vector<std::string> kCheckLines = {
-    "cmd=check",
-    "appname=KALMIRO - Quillet",
-    "version=3.1",
-    "os=Windows 10 (Version 10.0, Build 19045, 64-bit Edition)",
-    "local=zh-CN",
-    "guid={6F1E2D3C-0000-4A5B-9C8D-7E6F5A4B3C2D}",
-    "howmany=1",
-    "note=a&b=c+d e%20 我喜欢它!\r\n第二行",
-};
-
-std::vector<std::pair<std::string, std::string>> AsFields(const std::vector<std::string>& lines) {
-  std::vector<std::pair<std::string, std::string>> fields;
-  for (const auto& line : lines) {
-    const auto equals = line.find('=');
-    fields.emplace_back(line.substr(0, equals), line.substr(equals + 1));
-  }
-  return fields;
-}
-
 // The positions a request of n fields is kept at: 1 to n, in the order the fields came.
 std::vector<long long> OneToN(std::size_t n) {
   std::vector<long long> positions(n);
