@@ -18,8 +18,10 @@ fi
 
 export WINEPREFIX="$PREFIX"
 export WINEDEBUG=-all
-# Without Mono and Gecko packages wineboot would offer to download them in a dialog.
-export WINEDLLOVERRIDES="mscoree=;mshtml="
+# Without Mono and Gecko packages wineboot would offer to download them in a dialog. Wine's
+# menu builder stays off: it would copy the prefix's shortcuts and file types into the desktop
+# menus of the user running Wine, outside the prefix.
+export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe="
 # No window is needed to create the prefix; keep wineboot off any screen it might find.
 unset DISPLAY
 
@@ -39,6 +41,7 @@ for face in "SimSun" "宋体" "NSimSun"; do
 done
 reg 'HKCU\Software\Wine' /v Version /t REG_SZ /d win10
 reg 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0
+reg 'HKCU\Software\Wine\DllOverrides' /v winemenubuilder.exe /t REG_SZ /d ''
 
 # Font links are read when the server starts: let this one finish so the next start sees them.
 wineserver -w || wineserver -k || true

@@ -265,15 +265,25 @@ std::vector<Launch> ReadLaunches(const std::wstring& log_path) {
   return launches;
 }
 
+std::vector<RunningProcess> RunningProcesses() {
+  std::vector<RunningProcess> processes;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return processes;
+  UniqueFile owner(snapshot);
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    processes.push_back({entry.th32ProcessID, entry.szExeFile});
+  }
+  return processes;
+}
+
 bool WaitForNoProcess(const wchar_t* exe_name, DWORD timeout_ms) {
   return WaitUntil([&] {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return false;
-    UniqueFile owner(snapshot);
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
-      if (lstrcmpiW(entry.szExeFile, exe_name) == 0) return false;
+    const auto processes = RunningProcesses();
+    if (processes.empty()) return false;
+    for (const RunningProcess& process : processes) {
+      if (lstrcmpiW(process.exe_name.c_str(), exe_name) == 0) return false;
     }
     return true;
   }, timeout_ms);

@@ -63,6 +63,15 @@ struct Launch {
 };
 std::vector<Launch> ReadLaunches(const std::wstring& log_path);
 
+// A process of this Wine session (or Windows desktop): its ID and its executable's file name
+// as the system gives it (e.g. "quillet.exe").
+struct RunningProcess {
+  DWORD pid = 0;
+  std::wstring exe_name;
+};
+// Every process now running; empty when the system gives no list.
+std::vector<RunningProcess> RunningProcesses();
+
 // Waits until no process with this executable name (e.g. L"recorder.exe") is running.
 bool WaitForNoProcess(const wchar_t* exe_name, DWORD timeout_ms = kWaitMs);
 

@@ -9,7 +9,6 @@
 #include <commctrl.h>
 #include <shellapi.h>
 #include <shlobj.h>
-#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -258,19 +257,16 @@ std::optional<Dialog> WaitForDialogOf(DWORD pid) {
 // in the temporary folder, named "Un.exe" (Debian's NSIS 3.08), or "Un_" or "Au_" and a letter,
 // depending on the NSIS version.
 std::vector<std::string> PackageProcesses() {
+  const auto processes = RunningProcesses();
+  if (processes.empty()) return {"<no process list>"};
   std::vector<std::string> names;
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return {"<no process list>"};
-  PROCESSENTRY32W entry = {};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
-    const std::string name = AsciiLower(Narrow(entry.szExeFile));
+  for (const RunningProcess& process : processes) {
+    const std::string name = AsciiLower(Narrow(process.exe_name));
     if (name == "quillet.exe" || name == "uninstall.exe" || name == "un.exe" || name.rfind("un_", 0) == 0 ||
         name.rfind("au_", 0) == 0) {
       names.push_back(name);
     }
   }
-  CloseHandle(snapshot);
   return names;
 }
 
