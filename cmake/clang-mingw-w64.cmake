@@ -1,8 +1,8 @@
 # Second cross build of quillet.exe on Debian: Clang (Debian's clang, 14) targeting MinGW-w64,
 # on the same MinGW-w64 headers, import libraries, libstdc++ and libgcc that the GCC build
 # (cmake/mingw-w64.cmake, package g++-mingw-w64-x86-64-posix) uses. The resources still go
-# through windres; archives, symbol lists and the delay-import libraries through the MinGW
-# binutils; the link through LLVM's lld (see the end of this file).
+# through windres; archives and symbol lists through the MinGW binutils; the link through LLVM's
+# lld (see the end of this file).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(QUILLET_MINGW_TRIPLE x86_64-w64-mingw32)
@@ -15,11 +15,12 @@ set(CMAKE_C_COMPILER clang -femulated-tls)
 set(CMAKE_C_COMPILER_TARGET ${QUILLET_MINGW_TRIPLE})
 set(CMAKE_CXX_COMPILER_TARGET ${QUILLET_MINGW_TRIPLE})
 set(CMAKE_RC_COMPILER ${QUILLET_MINGW_TRIPLE}-windres)
-# The MinGW binutils, as in the GCC build (archives, symbol lists, delay-import libraries).
+# The MinGW binutils, as in the GCC build (archives, symbol lists); the import libraries of the
+# delayed DLLs come from LLVM's dlltool, in the form lld can delay (src/app/CMakeLists.txt).
 set(CMAKE_AR ${QUILLET_MINGW_TRIPLE}-ar CACHE FILEPATH "")
 set(CMAKE_RANLIB ${QUILLET_MINGW_TRIPLE}-ranlib CACHE FILEPATH "")
 set(CMAKE_NM ${QUILLET_MINGW_TRIPLE}-nm CACHE FILEPATH "")
-set(CMAKE_DLLTOOL ${QUILLET_MINGW_TRIPLE}-dlltool CACHE FILEPATH "")
+set(CMAKE_DLLTOOL llvm-dlltool CACHE FILEPATH "")
 set(CMAKE_LINKER ld.lld CACHE FILEPATH "")
 
 # Where clang 14 looks on its own, and why that is not enough here:
@@ -74,13 +75,4 @@ set(CMAKE_CXX_COMPILER clang++ -femulated-tls
 # duplicate section `.rdata$_ZTSSt9exception[...]' has different size", 55 lines for
 # quillet.exe, counted as warnings by --fatal-warnings, with no option to turn them off); lld
 # keeps one copy without a word.
-# lld needs one change for this project: it puts the import tables (.idata) in the read-only
-# .rdata, but the delay-import libraries that dlltool makes for quillet.exe
-# (src/app/CMakeLists.txt) keep their address slots in .idata too, and MinGW-w64's
-# __delayLoadHelper2 writes a slot at its DLL's first call without unprotecting it: quillet.exe
-# then faults on its first call into ole32, winhttp, ... ("page fault on write access" in
-# .rdata). -merge:.idata=.data keeps the import tables writable, as GNU ld does (its .idata
-# section is writable). lld notes that this rule overrides its own with one line,
-# "ld.lld: warning: .idata=.rdata: already merged into .data", the one message of the link.
-set(CMAKE_EXE_LINKER_FLAGS_INIT
-    "-static -pthread -L${QUILLET_MINGW_GCC_DIR} -fuse-ld=lld -Wl,--Xlink=-merge:.idata=.data")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -pthread -L${QUILLET_MINGW_GCC_DIR} -fuse-ld=lld")

@@ -1,9 +1,13 @@
-# Makes a delay-import library for one system DLL out of its ordinary MinGW import library:
-# every function the DLL exports, bound at its first call instead of when the program starts.
+# Makes, out of a system DLL's ordinary MinGW import library, the library through which
+# quillet.exe binds every function the DLL exports at its first call instead of when the
+# program starts. KIND is
+#   delay-import   a delay-import library (GNU dlltool), for GNU ld;
+#   short-import   the same imports as a short import library (llvm-dlltool), which LLVM's lld
+#                  turns into delay imports itself when told to delay the DLL.
 # Run in script mode:
 #   cmake -DNM=<nm> -DDLLTOOL=<dlltool> -DIMPORT_LIBRARY=<libX.a> -DDLL=<X.dll> -DOUTPUT=<out.a>
-#         -P delay_import_library.cmake
-foreach(variable NM DLLTOOL IMPORT_LIBRARY DLL OUTPUT)
+#         -DKIND=<kind> -P delay_import_library.cmake
+foreach(variable NM DLLTOOL IMPORT_LIBRARY DLL OUTPUT KIND)
   if(NOT ${variable})
     message(FATAL_ERROR "delay_import_library: ${variable} is not set")
   endif()
@@ -27,9 +31,16 @@ endif()
 
 set(definitions "${OUTPUT}.def")
 file(WRITE "${definitions}" "LIBRARY ${DLL}\nEXPORTS\n${exports}")
-execute_process(COMMAND "${DLLTOOL}" --output-delaylib "${OUTPUT}" --input-def "${definitions}"
-                        --dllname "${DLL}"
-                RESULT_VARIABLE result)
+if(KIND STREQUAL "delay-import")
+  execute_process(COMMAND "${DLLTOOL}" --output-delaylib "${OUTPUT}" --input-def "${definitions}"
+                          --dllname "${DLL}"
+                  RESULT_VARIABLE result)
+elseif(KIND STREQUAL "short-import")
+  execute_process(COMMAND "${DLLTOOL}" -m i386:x86-64 -d "${definitions}" -l "${OUTPUT}" -D "${DLL}"
+                  RESULT_VARIABLE result)
+else()
+  message(FATAL_ERROR "delay_import_library: unknown KIND ${KIND}")
+endif()
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "delay_import_library: ${DLLTOOL} failed for ${DLL}")
 endif()

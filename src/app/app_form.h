@@ -158,6 +158,8 @@ class TAppForm final : public WindowBase {
   // A run's progress, paced: shown now, or held for the progress timer.
   void ShowRunProgress(const RunProgress& progress);
   void ShowHeldRunProgress();
+  // On the status bar and the taskbar button at once.
+  void DisplayRunProgress(const RunProgress& progress);
   void EndRunProgress();
   void ShowStatus();
   void OnMenuSelect(UINT item, UINT flags, HMENU menu);

@@ -114,14 +114,16 @@ void TAppForm::ShowRunProgress(const RunProgress& progress) {
     SetTimer(Handle(), kTimerProgressId, static_cast<UINT>(progressPacer_.Due() - now), nullptr);
     return;
   }
-  SetRunStatus(Widen(RunProgressText(progress)));
-  if (taskbar_) taskbar_->Show(progress.opened, progress.total, progress.waiting);
+  DisplayRunProgress(progress);
 }
 
 void TAppForm::ShowHeldRunProgress() {
   KillTimer(Handle(), kTimerProgressId);
   if (!running_ || !progressPacer_.Holding()) return;
-  const RunProgress progress = progressPacer_.TakeHeld(GetTickCount64());
+  DisplayRunProgress(progressPacer_.TakeHeld(GetTickCount64()));
+}
+
+void TAppForm::DisplayRunProgress(const RunProgress& progress) {
   SetRunStatus(Widen(RunProgressText(progress)));
   if (taskbar_) taskbar_->Show(progress.opened, progress.total, progress.waiting);
 }
