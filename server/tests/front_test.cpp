@@ -377,9 +377,9 @@ TEST_F(FrontTest, RefusesHugeHeadersWithAClearStatus) {
   for (const auto& row : rows) EXPECT_EQ(row.fields, AsFields(kCheckLines));
 }
 
-// A body sent a piece a second reaches the service only once whole; one that stops halfway is
-// cut off after the body time-out (the shipped 10 s) and never reaches it. The service answers
-// others meanwhile.
+// A body sent a piece a second for a minute reaches the service only once whole; one that
+// stops halfway is cut off after the body time-out (the shipped 10 s) and never reaches it. The
+// service answers others meanwhile.
 TEST_F(FrontTest, PassesATrickledBodyOnlyWholeAndDropsOneThatStops) {
   ASSERT_NO_FATAL_FAILURE(StartBoth());
   std::vector<std::string> lines = {"cmd=feedback", "email=user@example.com"};
@@ -395,15 +395,16 @@ TEST_F(FrontTest, PassesATrickledBodyOnlyWholeAndDropsOneThatStops) {
   ASSERT_TRUE(stalled.Send(stalledRequest.substr(0, stalledRequest.size() - stalledBody.size() + 20)));
   RawConnection trickle(front_->HttpPort());
   ASSERT_TRUE(trickle.Send(request.substr(0, headerEnd)));
-  constexpr int kPieces = 10;
-  const std::size_t pieceSize = (body.size() + kPieces - 1) / kPieces;
+  constexpr int kPieces = 60;
+  std::size_t answered = 0;
   for (int piece = 0; piece < kPieces; ++piece) {
     std::this_thread::sleep_for(milliseconds(1000));
-    ASSERT_TRUE(trickle.Send(std::string_view(body).substr(piece * pieceSize, pieceSize))) << "piece " << piece;
-    if (piece == 2) {
-      ExpectACheckIsAnswered("https");
-      // Only the normal check: neither the trickle nor the stalled body reached the service.
-      EXPECT_EQ(SqliteRows(Database()).size(), 1u);
+    const std::size_t from = body.size() * piece / kPieces, to = body.size() * (piece + 1) / kPieces;
+    ASSERT_TRUE(trickle.Send(std::string_view(body).substr(from, to - from))) << "piece " << piece;
+    if (piece == 2 || piece == 30) {
+      ExpectACheckIsAnswered(piece == 2 ? "https" : "http");
+      // Only the normal checks: neither the trickle nor the stalled body reached the service.
+      EXPECT_EQ(SqliteRows(Database()).size(), ++answered) << "piece " << piece;
     }
   }
   const auto reading = trickle.ReadUntilClosed(seconds(30));
@@ -416,11 +417,12 @@ TEST_F(FrontTest, PassesATrickledBodyOnlyWholeAndDropsOneThatStops) {
   EXPECT_TRUE(status == 0 || status == 408) << cut.bytes;
 
   const auto rows = SqliteRows(Database());
-  ASSERT_EQ(rows.size(), 3u);
+  ASSERT_EQ(rows.size(), 4u);
   EXPECT_EQ(rows[0].command, "check");
-  EXPECT_EQ(rows[1].body, body);
-  EXPECT_EQ(rows[1].fields, AsFields(lines));
-  EXPECT_EQ(rows[2].command, "check");
+  EXPECT_EQ(rows[1].command, "check");
+  EXPECT_EQ(rows[2].body, body);
+  EXPECT_EQ(rows[2].fields, AsFields(lines));
+  EXPECT_EQ(rows[3].command, "check");
 }
 
 // A connection that sends nothing is closed by nginx after its header time-out (tuned down to
