@@ -1,8 +1,7 @@
-// Every end-to-end test ends with no program of its own still running. Wine's session services
-// hold the test run's output open for as long as any program of the session lives, so a single
-// process left behind (a copy started by the program itself, a page or file it opened) would
-// hold up the end of the whole run until its time limit, long after the last test passed. What
-// a test leaves behind is named in the output and ended, so the next test also starts clean.
+// Every end-to-end test ends with no program of its own still running. One left behind (a copy
+// started by the program itself, a page or file it opened) would stand in the next test's way,
+// and it keeps Wine's session alive, whose services hold the run's output open. What a test
+// leaves behind is named in the output and ended, so the next test starts clean.
 #include <gtest/gtest.h>
 #include <windows.h>
 
