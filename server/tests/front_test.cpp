@@ -177,7 +177,9 @@ TEST_F(FrontTest, AnswersChecksOverHttpsAndHttpLikeTheServiceAndKeepsTheClientsA
   EXPECT_TRUE(std::regex_match(rows[0].remoteAddress, std::regex(R"(127\.0\.0\.1:\d+)"))) << rows[0].remoteAddress;
   EXPECT_EQ(rows[1].remoteAddress, "127.0.0.1:" + std::to_string(securePort));
   EXPECT_EQ(rows[2].remoteAddress, "127.0.0.1:" + std::to_string(plainPort));
-  // The log names the client too.
+  // The log names the client too. Its line is written once the answer has gone out, so it may
+  // trail the answer: wait for the three.
+  ServiceRequestLines(3);
   const std::string log = service_->Output();
   EXPECT_NE(log.find(" 127.0.0.1:" + std::to_string(plainPort) + " POST /service/check cmd=check status=200 "),
             std::string::npos)
