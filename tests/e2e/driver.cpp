@@ -6,6 +6,7 @@
 #include <tlhelp32.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -376,11 +377,8 @@ bool Program::Start(const std::vector<std::wstring>& arguments) {
   std::wstring exe = PathInFolder(L"quillet.exe");
   std::wstring command_line = L"\"" + exe + L"\"";
   for (const auto& argument : arguments) command_line += L" \"" + argument + L"\"";
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
   PROCESS_INFORMATION info = {};
-  if (!CreateProcessW(exe.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      folder_.c_str(), &startup, &info)) {
+  if (!StartProcess(exe.c_str(), command_line, folder_.c_str(), info)) {
     error_ = "CreateProcessW failed with error " + std::to_string(GetLastError());
     return false;
   }
@@ -473,6 +471,21 @@ HWND Program::Control(int id) const { return ChildById(main_, id); }
 HWND Program::List() const { return Control(IDC_LISTBOX1); }
 
 std::string Program::Text(HWND window) const { return WindowText(window); }
+
+BOOL StartProcess(const wchar_t* exe, std::wstring& command_line, const wchar_t* folder,
+                  PROCESS_INFORMATION& info) {
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  info = {};
+  if (CreateProcessW(exe, command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder, &startup, &info)) {
+    return TRUE;
+  }
+  if (GetLastError() != ERROR_INTERNAL_ERROR) return FALSE;
+  std::printf("[ WINE RETRY ] CreateProcessW answered error 1359 (internal error) for %s; starting it once more\n",
+              Narrow(command_line).c_str());
+  std::fflush(stdout);
+  return CreateProcessW(exe, command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder, &startup, &info);
+}
 
 std::wstring EnvironmentText(const wchar_t* name) {
   const DWORD length = GetEnvironmentVariableW(name, nullptr, 0);

@@ -33,6 +33,13 @@ std::wstring ToWindowsPath(const std::string& build_path);
 // An environment variable of this process; "" when it is not set.
 std::wstring EnvironmentText(const wchar_t* name);
 
+// CreateProcessW with the same arguments. Wine's server sometimes answers a process start with
+// ERROR_INTERNAL_ERROR (1359) although nothing is wrong with the program or its command line;
+// that one answer gets a second try, said in the test's output ("[ WINE RETRY ]"). Any other
+// failure is returned as it is, with GetLastError() set.
+BOOL StartProcess(const wchar_t* exe, std::wstring& command_line, const wchar_t* folder,
+                  PROCESS_INFORMATION& info);
+
 // The text of a window of any process (WM_GETTEXT); "" when it does not answer.
 std::string WindowText(HWND window);
 

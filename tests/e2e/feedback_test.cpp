@@ -57,11 +57,8 @@ std::optional<std::vector<Kept>> KeptFeedback(const std::wstring& config) {
   script.append(" && mv ").append(quoted(output + ".part")).append(" ").append(quoted(output));
   const std::wstring shell = ToWindowsPath("/bin/sh");
   std::wstring command = L"sh -c \"" + Widen(script) + L"\"";
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
   PROCESS_INFORMATION info = {};
-  if (!CreateProcessW(shell.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &info)) {
+  if (!StartProcess(shell.c_str(), command, nullptr, info)) {
     return std::nullopt;
   }
   CloseHandle(info.hThread);

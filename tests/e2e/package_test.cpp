@@ -129,10 +129,8 @@ void WriteListFile(const std::wstring& path) {
 void LookAtListFilesInTheFileManager(const std::wstring& folder) {
   if (EnvironmentText(L"QUILLET_SCREENSHOT_DIR").empty()) return;
   std::wstring command_line = L"explorer.exe /root," + folder;
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
   PROCESS_INFORMATION info = {};
-  if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+  if (!StartProcess(nullptr, command_line, nullptr, info)) {
     ADD_FAILURE() << "the file manager did not start";
     return;
   }
@@ -191,11 +189,8 @@ std::wstring RunValue() {
 // not start or did not end in time.
 std::optional<DWORD> RunAndWait(const std::wstring& exe, const std::wstring& arguments) {
   std::wstring command_line = L"\"" + exe + L"\" " + arguments;
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
   PROCESS_INFORMATION info = {};
-  if (!CreateProcessW(exe.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &info)) {
+  if (!StartProcess(exe.c_str(), command_line, nullptr, info)) {
     return std::nullopt;
   }
   CloseHandle(info.hThread);
@@ -493,12 +488,9 @@ TEST_F(Package, ARunningCopyStopsTheInstallerUntilItIsClosed) {
   EXPECT_FALSE(FileExists(InstallFolder() + L"quillet.exe"));
 
   // With its pages: the user is asked to close the program first, and may give up.
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
   PROCESS_INFORMATION info = {};
   std::wstring command_line = L"\"" + setup_ + L"\"";
-  ASSERT_TRUE(CreateProcessW(setup_.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                             &startup, &info));
+  ASSERT_TRUE(StartProcess(setup_.c_str(), command_line, nullptr, info));
   CloseHandle(info.hThread);
   const std::optional<Dialog> asked = WaitForDialogOf(info.dwProcessId);
   ASSERT_TRUE(asked.has_value()) << "no question from the installer";
