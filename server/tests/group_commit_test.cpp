@@ -93,7 +93,13 @@ std::vector<std::future<std::string>> KeepEach(GroupCommit& commits, const Store
 }
 
 void WaitUntilWaiting(GroupCommit& commits, std::size_t count) {
-  while (commits.Waiting() < count) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (commits.Waiting() < count) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      FAIL() << "only " << commits.Waiting() << " of " << count << " requests came to wait";
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
 }
 
 // Holds the store with one request committing, lets the others queue behind it, then releases.

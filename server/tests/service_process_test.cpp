@@ -220,6 +220,7 @@ TEST_P(ServiceOnEachStore, KeepsEveryAnsweredRequestWhenKilledInTheMiddleOfALoad
                                     "guid=" + tag, "howmany=1"};
   };
   std::atomic<int> answeredCount{0};
+  std::atomic<int> clientsEnded{0};
   std::vector<std::vector<std::string>> answered(kClients);
   std::vector<std::thread> clients;
   for (int client = 0; client < kClients; ++client) {
@@ -228,18 +229,29 @@ TEST_P(ServiceOnEachStore, KeepsEveryAnsweredRequestWhenKilledInTheMiddleOfALoad
       for (int request = 0;; ++request) {
         const std::string tag = std::to_string(client) + "-" + std::to_string(request);
         const Answer answer = Post("http", port_, "/service", FormBody(linesOf(tag)), {}, 10);
-        if (!answer.ok) return;
+        if (!answer.ok) break;
         if (answer.status == 200 && answer.body == kCheckAnswer) {
           answered[client].push_back(tag);
           ++answeredCount;
         }
       }
+      ++clientsEnded;
     });
   }
-  while (answeredCount < kAnsweredBeforeTheKill) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  // The load runs until enough requests were answered. A service that ends by itself before
+  // (a sanitizer's report ends it at once) ends every client, and that ends the wait too.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  while (answeredCount < kAnsweredBeforeTheKill && clientsEnded < kClients &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  const int answeredBeforeTheKill = answeredCount;
   process_->Signal(SIGKILL);
   const ProcessEnd end = process_->WaitForEnd();
   for (auto& client : clients) client.join();
+  ASSERT_GE(answeredBeforeTheKill, kAnsweredBeforeTheKill)
+      << "the load stopped early; the service " << (end.exited ? "exited with " : "ended by signal ")
+      << end.code << " and wrote:\n" << process_->Errors();
   EXPECT_FALSE(end.exited);
   EXPECT_EQ(end.code, SIGKILL);
 
@@ -295,8 +307,9 @@ TEST_P(ServiceOnPostgresql, KeepsRequestsAcrossADatabaseRestart) {
   ASSERT_NO_FATAL_FAILURE(Start(Plain(Postgresql())));
   // Two requests at once leave two connections in the service's pool.
   std::thread other([this] { Post("http", port_, "/service", "cmd=check&n=0"); });
-  ASSERT_EQ(Post("http", port_, "/service", "cmd=check&n=1").status, 200);
-  other.join();
+  const Answer before = Post("http", port_, "/service", "cmd=check&n=1");
+  other.join();  // before any check can end the test: a thread left running ends the program
+  ASSERT_EQ(before.status, 200) << before.error << process_->Errors();
   postgres_->Restart();
 
   const Answer answer = Post("http", port_, "/service", "cmd=check&n=2");
