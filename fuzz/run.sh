@@ -1,15 +1,22 @@
 #!/bin/sh
 # Builds the fuzz targets with clang and runs them, one after the other.
 #   fuzz/run.sh [seconds] [target] [more libFuzzer options]
+#   fuzz/run.sh --list      prints the targets' names, one a line
 # seconds: per target (default 180); target: one name of the list below (default: all).
 # The seed files stay untouched; new inputs collect in the build folder. Each target ends with a
-# line "fuzz <name>: passed" or "fuzz <name>: FAILED ...".
+# line "fuzz <name>: passed" or "fuzz <name>: FAILED ..."; the exit status is 0 only when every
+# target built and passed.
 set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD_DIR=${BUILD_DIR:-$ROOT/build-fuzz}
 
 # Each target as name:seed folder; the executable is quillet_fuzz_<name>.
 TARGETS="ini:corpus list_files:corpus-lists command_line:corpus-command-line service_answer:corpus-service service_request:corpus-service-request"
+
+if [ "${1:-}" = "--list" ]; then
+  for target in $TARGETS; do echo "${target%%:*}"; done
+  exit 0
+fi
 
 SECONDS_TO_RUN=${1:-180}
 [ $# -gt 0 ] && shift
