@@ -617,28 +617,84 @@ TEST(FeedbackWindow, SendsWhatWasEnteredAndReportsTheOutcome) {
   }
 }
 
+// A window of this thread that tells another thread when a message posted to it has been
+// handled. Posted messages are taken in the order they were posted, so once it has handled its
+// own, the thread's loop has also taken whatever was posted to this thread before it.
+class QueueMark {
+ public:
+  QueueMark() {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = Procedure;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"QuilletTestQueueMark";
+    RegisterClassW(&windowClass);
+    window_ = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                              GetModuleHandleW(nullptr), nullptr);
+    SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(taken_));
+  }
+  ~QueueMark() {
+    DestroyWindow(window_);
+    CloseHandle(taken_);
+  }
+  QueueMark(const QueueMark&) = delete;
+  QueueMark& operator=(const QueueMark&) = delete;
+
+  // From another thread: posts the mark and waits until the window's thread has handled it;
+  // false when that did not happen within the patience of a test.
+  bool PostAndWait() {
+    ResetEvent(taken_);
+    return PostMessageW(window_, WM_APP, 0, 0) && WaitForSingleObject(taken_, 10000) == WAIT_OBJECT_0;
+  }
+
+ private:
+  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_APP) {
+      SetEvent(reinterpret_cast<HANDLE>(GetWindowLongPtrW(window, GWLP_USERDATA)));
+      return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+  }
+
+  HANDLE taken_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HWND window_ = nullptr;
+};
+
+// Clicks on the other panel and on the button and Enter on the button, posted from the send's
+// own thread while the service has the request: either taken by the window while the post still
+// waits, or left for the very end of the send, the last thing before it reports.
 TEST(FeedbackWindow, ClicksAndKeysDuringTheSendAreDropped) {
-  ScriptedService service;
-  service.answers = {"OK"};
-  HWND disliked = nullptr, button = nullptr;
-  service.whilePosting = [&] {
-    if (service.posts.size() > 1) return;
-    Click(disliked);
-    Click(button);
-    PostMessageW(button, WM_KEYDOWN, VK_RETURN, 1);
+  struct Case {
+    const char* name;
+    bool takenWhileThePostWaits;
   };
-  const Outcome after = RunFeedbackWindow(ArgsFor(service), {Do([&](const Form& form) {
-                                                               disliked = form.disliked;
-                                                               button = form.button;
-                                                             }),
-                                                             ClickOn(Target::kLikedPanel), SetMemo(L"x"), ClickSend(),
-                                                             AnswerBox()});
-  EXPECT_EQ(service.posts.size(), 1u);
-  ASSERT_EQ(after.boxes.size(), 1u);
-  EXPECT_EQ(after.boxes[0].text, kFailureText);
-  EXPECT_TRUE(after.openAfterSteps);
-  EXPECT_TRUE(after.likedChosen);
-  EXPECT_FALSE(after.dislikedChosen);
+  for (const Case& c : {Case{"taken while the post waits", true}, Case{"still queued as the send ends", false}}) {
+    SCOPED_TRACE(c.name);
+    ScriptedService service;
+    service.answers = {"OK"};
+    HWND disliked = nullptr, button = nullptr;
+    QueueMark mark;
+    bool markTaken = true;
+    service.whilePosting = [&] {
+      if (service.posts.size() > 1) return;
+      Click(disliked);
+      Click(button);
+      PostMessageW(button, WM_KEYDOWN, VK_RETURN, 1);
+      if (c.takenWhileThePostWaits) markTaken = mark.PostAndWait();
+    };
+    const Outcome after = RunFeedbackWindow(ArgsFor(service), {Do([&](const Form& form) {
+                                                                 disliked = form.disliked;
+                                                                 button = form.button;
+                                                               }),
+                                                               ClickOn(Target::kLikedPanel), SetMemo(L"x"),
+                                                               ClickSend(), AnswerBox()});
+    EXPECT_TRUE(markTaken) << "the window did not go on with its messages while the post waited";
+    EXPECT_EQ(service.posts.size(), 1u);
+    ASSERT_EQ(after.boxes.size(), 1u);
+    EXPECT_EQ(after.boxes[0].text, kFailureText);
+    EXPECT_TRUE(after.openAfterSteps);
+    EXPECT_TRUE(after.likedChosen);
+    EXPECT_FALSE(after.dislikedChosen);
+  }
 }
 
 // A slow service does not freeze the window: while the post waits, the window answers messages
