@@ -45,12 +45,15 @@ bool PointerSettledAt(POINT at) {
 class NewVersionTest : public ::testing::Test {
  protected:
   void TearDown() override {
-    if (window_ && IsWindow(window_)) DestroyWindow(window_);
+    for (HWND notice : opened_) {
+      if (IsWindow(notice)) DestroyWindow(notice);
+    }
     if (main_) DestroyWindow(main_);
   }
   TNewVer* Open(const std::string& address, HWND mainWindow = nullptr) {
     TNewVer* notice = TNewVer::Create(NewVersionNotice{"Quillet", "3.2", address, mainWindow});
     window_ = notice ? notice->Handle() : nullptr;
+    if (window_) opened_.push_back(window_);
     return notice;
   }
   RECT Bounds() const {
@@ -81,7 +84,8 @@ class NewVersionTest : public ::testing::Test {
     testing::SendPointer(button);
     return PumpUntil([] { return HIWORD(GetQueueStatus(QS_MOUSEBUTTON)) == 0; });
   }
-  HWND window_ = nullptr;
+  HWND window_ = nullptr;  // the notice opened last
+  std::vector<HWND> opened_;
   HWND main_ = nullptr;  // stands for the program's main window where one is needed
 };
 
@@ -277,6 +281,44 @@ TEST_F(NewVersionTest, TheCloseButtonLeavesTheFocusWithTheMainWindowAndClosesOnA
   ASSERT_TRUE(PressPointer(MOUSEEVENTF_LEFTUP));
   EXPECT_TRUE(PumpUntil([&] { return !IsWindow(window_); }));
   EXPECT_EQ(GetForegroundWindow(), main_);
+}
+
+// A notice closes itself on the eleventh tick of its countdown, also when another notice came
+// and went before it in the same process, or still counts beside it.
+TEST_F(NewVersionTest, EachNoticeCountsItsOwnElevenSeconds) {
+  // A notice on the screen whose countdown ticks come from the test, not from the clock.
+  auto openShown = [&] {
+    TNewVer* notice = Open("https://example.com/get");
+    if (!notice) return HWND{};
+    KillTimer(window_, TNewVer::kTimerCloseId);
+    EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(window_) != FALSE; }));
+    return window_;
+  };
+  auto tick = [](HWND notice) { SendMessageW(notice, WM_TIMER, TNewVer::kTimerCloseId, 0); };
+  // The ticks it takes the notice to close itself; one more than eleven means it stayed.
+  auto ticksUntilClosed = [&](HWND notice) {
+    int ticks = 0;
+    while (IsWindow(notice) && ticks < 12) {
+      tick(notice);
+      ++ticks;
+    }
+    return ticks;
+  };
+
+  HWND first = openShown();
+  ASSERT_TRUE(first);
+  EXPECT_EQ(ticksUntilClosed(first), 11);
+  HWND second = openShown();
+  ASSERT_TRUE(second);
+  EXPECT_EQ(ticksUntilClosed(second), 11) << "the notice after one that closed";
+
+  HWND counting = openShown();
+  ASSERT_TRUE(counting);
+  for (int i = 0; i < 4; ++i) tick(counting);
+  HWND beside = openShown();
+  ASSERT_TRUE(beside);
+  EXPECT_EQ(ticksUntilClosed(beside), 11) << "the notice beside one that counts";
+  EXPECT_EQ(ticksUntilClosed(counting), 7) << "the notice that counted first";
 }
 
 TEST_F(NewVersionTest, TheCloseButtonClosesAtOnce) {
