@@ -5,11 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "../shared/window_probe.h"
+#include "modal_script.h"
 #include "platform/win32/win32_system.h"
 #include "windows/newversion.h"
 #include "util/maker_addresses.h"
@@ -24,15 +24,7 @@ std::wstring TextOf(HWND window) {
   return text;
 }
 
-// Lets the window messages run until condition holds or a few seconds have passed; true when
-// it held.
-bool PumpUntil(const std::function<bool()>& condition) {
-  for (int i = 0; i < 300; ++i) {
-    if (condition()) return true;
-    SleepWithoutFreeze(10);
-  }
-  return condition();
-}
+using testing::PumpUntil;
 
 bool operator==(const POINT& a, const POINT& b) { return a.x == b.x && a.y == b.y; }
 
