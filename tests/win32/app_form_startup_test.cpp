@@ -227,7 +227,10 @@ TEST_F(AppFormStartupTest, AMenuOpenedRightAfterStartFindsEverythingInPlace) {
 // still leaves the settings file the start-up wrote.
 TEST_F(AppFormStartupTest, TheStartupSettingsReachTheFileEitherWay) {
   Create();
-  SleepWithoutFreeze(50);
+  {
+    const testing::TimerTicks ticks(Window());
+    ASSERT_TRUE(testing::PumpUntil([&] { return ticks.Total() > 0; })) << "no timer fired";
+  }
   EXPECT_EQ(SettingsBytes(), DefaultSettings());
   MENUITEMINFOW item{};
   item.cbSize = sizeof item;

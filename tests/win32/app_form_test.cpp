@@ -72,12 +72,16 @@ class AppFormTest : public ::testing::Test {
     args.startUpdateCheck = false;
     return args;
   }
-  void Start() {
-    form_ = std::make_unique<TAppForm>(TestArgs());
+  void Start() { StartWith(TestArgs()); }
+  void StartWith(AppFormArgs args) {
+    form_ = std::make_unique<TAppForm>(std::move(args));
     form_->Create();
     // The one-shot start-up timers (the elevated-process mark, every Wine process counts as
     // elevated, and the start-up loading) fire before the test acts, as for the user.
-    SleepWithoutFreeze(250);
+    const testing::TimerTicks ticks(Window());
+    EXPECT_TRUE(testing::PumpUntil([&] {
+      return ticks.Count(TAppForm::kTimerAdminId) > 0 && ticks.Count(TAppForm::kTimerParamId) > 0;
+    })) << "the start-up timers did not fire";
   }
   HWND Window() const { return form_->Handle(); }
   HWND Control(int id) const { return form_->Control(id); }
@@ -114,6 +118,10 @@ class AppFormTest : public ::testing::Test {
     return (GetMenuState(form_->MainMenu(), id, MF_BYCOMMAND) & MF_CHECKED) != 0;
   }
   bool Topmost() const { return (GetWindowLongPtrW(Window(), GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; }
+  // The update notifications item stays grayed until the update check has ended.
+  bool UpdateItemGrayed() const {
+    return (GetMenuState(form_->MainMenu(), IDM_UPDATENOTIFICATIONS1, MF_BYCOMMAND) & MF_GRAYED) != 0;
+  }
 
   int ViewCount() const { return static_cast<int>(SendMessageW(List(), LVM_GETITEMCOUNT, 0, 0)); }
   int ViewSelection() const { return ListView_GetNextItem(List(), -1, LVNI_SELECTED); }
@@ -738,9 +746,7 @@ TEST_F(AppFormTest, StartupLoadingTakesTheRememberedListThenTheCommandLine) {
     SCOPED_TRACE(c.name);
     form_.reset();
     folder_.WriteFile("settings.ini", c.remember ? "\xEF\xBB\xBF[Settings]\r\nRemember=1\r\n" : "");
-    form_ = std::make_unique<TAppForm>(TestArgs(c.commandLine));
-    form_->Create();
-    SleepWithoutFreeze(250);
+    StartWith(TestArgs(c.commandLine));
     EXPECT_EQ(ModelTexts(), c.expected);
     EXPECT_EQ(ViewCount(), static_cast<int>(c.expected.size()));
   }
@@ -789,9 +795,7 @@ TEST_F(AppFormTest, AVeryLongCommandLineBecomesEntries) {
     commandLine += L" \"" + Widen(argument) + L"\"";
     expected.push_back(argument);
   }
-  form_ = std::make_unique<TAppForm>(TestArgs(commandLine));
-  form_->Create();
-  SleepWithoutFreeze(250);
+  StartWith(TestArgs(commandLine));
   EXPECT_EQ(ModelTexts(), expected);
 }
 
@@ -806,20 +810,17 @@ TEST_F(AppFormTest, UpdateNotificationsItemBecomesUsableWhenTheCheckEnds) {
     args.startUpdateCheck = true;
     form_ = std::make_unique<TAppForm>(std::move(args));
     form_->Create();
-    for (int i = 0; i < 150 && (GetMenuState(form_->MainMenu(), IDM_UPDATENOTIFICATIONS1, MF_BYCOMMAND) & MF_GRAYED); ++i) {
-      SleepWithoutFreeze(100);
-    }
+    testing::PumpUntil([&] { return !UpdateItemGrayed(); }, 15000);
   };
   startWithCheck();
-  ASSERT_FALSE(GetMenuState(form_->MainMenu(), IDM_UPDATENOTIFICATIONS1, MF_BYCOMMAND) & MF_GRAYED)
-      << "the check did not end";
+  ASSERT_FALSE(UpdateItemGrayed()) << "the check did not end";
   EXPECT_TRUE(MenuChecked(IDM_UPDATENOTIFICATIONS1));
   EXPECT_FALSE(FindWindowW(QUILLET_NEWVER_CLASS, nullptr));
 
   Command(IDM_UPDATENOTIFICATIONS1);
   EXPECT_FALSE(MenuChecked(IDM_UPDATENOTIFICATIONS1));
   startWithCheck();  // the next start reads ShowUpdate 0
-  ASSERT_FALSE(GetMenuState(form_->MainMenu(), IDM_UPDATENOTIFICATIONS1, MF_BYCOMMAND) & MF_GRAYED);
+  ASSERT_FALSE(UpdateItemGrayed());
   EXPECT_FALSE(MenuChecked(IDM_UPDATENOTIFICATIONS1));
   Command(IDM_UPDATENOTIFICATIONS1);  // back on for the tests after this one
   EXPECT_TRUE(MenuChecked(IDM_UPDATENOTIFICATIONS1));
@@ -851,12 +852,9 @@ TEST_F(AppFormTest, AMisbehavingServiceEndsTheCheckQuietly) {
     args.startUpdateCheck = true;
     form_ = std::make_unique<TAppForm>(std::move(args));
     form_->Create();
-    for (int i = 0; i < 200 && (GetMenuState(form_->MainMenu(), IDM_UPDATENOTIFICATIONS1, MF_BYCOMMAND) & MF_GRAYED); ++i) {
-      SleepWithoutFreeze(100);
-    }
-    EXPECT_FALSE(GetMenuState(form_->MainMenu(), IDM_UPDATENOTIFICATIONS1, MF_BYCOMMAND) & MF_GRAYED)
-        << "the check did not end";
-    SleepWithoutFreeze(100);
+    testing::PumpUntil([&] { return !UpdateItemGrayed(); }, 20000);
+    EXPECT_FALSE(UpdateItemGrayed()) << "the check did not end";
+    // The tick that makes the item usable is the one that would make the notice.
     EXPECT_FALSE(FindWindowW(QUILLET_NEWVER_CLASS, nullptr));
     form_.reset();
   }

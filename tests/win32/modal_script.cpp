@@ -1,8 +1,9 @@
 #include "modal_script.h"
 
+#include <commctrl.h>
+
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
 #include <utility>
 
@@ -159,6 +160,33 @@ ScriptReport RunScript(const std::function<void()>& loop, Script script) {
   KillTimer(nullptr, timer);
   Scripts().erase(timer);
   return run.report;
+}
+
+TimerTicks::TimerTicks(HWND window) : window_(window) {
+  SetWindowSubclass(window_, Procedure, 0, reinterpret_cast<DWORD_PTR>(this));
+}
+
+TimerTicks::~TimerTicks() {
+  if (IsWindow(window_)) RemoveWindowSubclass(window_, Procedure, 0);
+}
+
+int TimerTicks::Count(UINT_PTR timer) const {
+  const auto found = counts_.find(timer);
+  return found == counts_.end() ? 0 : found->second;
+}
+
+int TimerTicks::Total() const {
+  int total = 0;
+  for (const auto& [timer, count] : counts_) total += count;
+  return total;
+}
+
+LRESULT CALLBACK TimerTicks::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                       DWORD_PTR self) {
+  const LRESULT result = DefSubclassProc(window, message, wParam, lParam);
+  if (message == WM_TIMER) ++reinterpret_cast<TimerTicks*>(self)->counts_[static_cast<UINT_PTR>(wParam)];
+  if (message == WM_NCDESTROY) RemoveWindowSubclass(window, Procedure, 0);
+  return result;
 }
 
 }  // namespace quillet::testing

@@ -3,13 +3,16 @@
 // steps runs from a timer of the thread whose loop it is, one step per tick, so every message a
 // step posts has been handled before the next step looks. A step that needs something (its
 // window, a message box, a state) waits for it by saying it is not done yet; it is asked again
-// on the next tick, for a generous time. Nothing waits a fixed time.
+// on the next tick, for a generous time. Nothing waits a fixed time: where a test must know that
+// a window's clock went on (a check that something did not happen), it counts the ticks the
+// window handled.
 #pragma once
 
 #include <windows.h>
 
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -60,5 +63,24 @@ struct ScriptReport {
 // thread. A step that waits in vain and a loop that outlasts the script by the patience are
 // test failures, reported here; the script then gives up.
 ScriptReport RunScript(const std::function<void()>& loop, Script script);
+
+// The timer ticks a window has handled, by timer ID; they show that its clock went on. Seen
+// after the window's own handler, through a subclass that goes with the watch.
+class TimerTicks {
+ public:
+  explicit TimerTicks(HWND window);
+  ~TimerTicks();
+  TimerTicks(const TimerTicks&) = delete;
+  TimerTicks& operator=(const TimerTicks&) = delete;
+
+  int Count(UINT_PTR timer) const;
+  int Total() const;  // of every timer
+
+ private:
+  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                    DWORD_PTR self);
+  HWND window_;
+  std::map<UINT_PTR, int> counts_;
+};
 
 }  // namespace quillet::testing

@@ -91,8 +91,7 @@ TEST_F(NewVersionTest, OpensAtTheTopRightCornerWithTheOfferedVersion) {
   EXPECT_TRUE(GetWindowLongW(window_, GWL_EXSTYLE) & WS_EX_TOPMOST);
   EXPECT_EQ(TextOf(GetDlgItem(window_, IDC_NEWVER_LABEL1)), L"更新可用");
   EXPECT_EQ(TextOf(GetDlgItem(window_, IDC_NEWVER_LABEL2)), L"点击下载 Quillet 3.2");
-  SleepWithoutFreeze(100);  // TimerStart shows it
-  EXPECT_TRUE(IsWindowVisible(window_));
+  EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(window_) != FALSE; })) << "TimerStart shows it";
 }
 
 TEST_F(NewVersionTest, TheLinkOpensOnlyWebAddresses) {
@@ -117,15 +116,14 @@ TEST_F(NewVersionTest, TheLinkOpensOnlyWebAddresses) {
 TEST_F(NewVersionTest, TheLinkTakesTheHotColourUnderThePointer) {
   TNewVer* notice = Open("https://example.com/get");
   ASSERT_TRUE(notice);
-  SleepWithoutFreeze(100);
+  ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(window_) != FALSE; }));
   RECT link{};
   GetWindowRect(GetDlgItem(window_, IDC_NEWVER_LABEL2), &link);
+  // The link's timer looks where the pointer is.
   SetCursorPos((link.left + link.right) / 2, (link.top + link.bottom) / 2);
-  SleepWithoutFreeze(250);
-  EXPECT_EQ(notice->LinkColor(), GetSysColor(COLOR_HOTLIGHT));
+  EXPECT_TRUE(PumpUntil([&] { return notice->LinkColor() == GetSysColor(COLOR_HOTLIGHT); }));
   SetCursorPos(link.left - 100 < 0 ? 0 : link.left - 100, link.bottom + 100);
-  SleepWithoutFreeze(250);
-  EXPECT_EQ(notice->LinkColor(), GetSysColor(COLOR_WINDOWTEXT));
+  EXPECT_TRUE(PumpUntil([&] { return notice->LinkColor() == GetSysColor(COLOR_WINDOWTEXT); }));
 }
 
 TEST_F(NewVersionTest, DragsFromItsBackgroundWithAnyButtonButTheRight) {
