@@ -47,10 +47,7 @@ void CALLBACK Tick(HWND, UINT, UINT_PTR timer, DWORD) {
     // Once given up, and for a step that never returns (it waits in a loop of its own), the
     // loop is asked again to end each time the patience runs out.
     if (!overdue) return;
-    if (!run.gaveUp) {
-      ADD_FAILURE() << "step " << run.next << " did not return";
-      run.report.waitedInVain = run.next;
-    }
+    if (!run.gaveUp) ADD_FAILURE() << "step " << run.next << " did not return";
     GiveUp(run, now);
     return;
   }
@@ -63,14 +60,12 @@ void CALLBACK Tick(HWND, UINT, UINT_PTR timer, DWORD) {
       run.since = GetTickCount64();
     } else if (overdue) {
       ADD_FAILURE() << "step " << run.next << " waited in vain";
-      run.report.waitedInVain = run.next;
       GiveUp(run, now);
     }
     return;
   }
   if (overdue) {
     ADD_FAILURE() << "the loop went on after the last step";
-    run.report.outlasted = true;
     GiveUp(run, now);
   }
 }
@@ -84,13 +79,6 @@ bool PumpUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
     if (GetTickCount64() - start >= timeoutMs) return condition();
     SleepWithoutFreeze(10);
   }
-}
-
-ScriptStep Do(std::function<void()> action) {
-  return [action = std::move(action)] {
-    action();
-    return true;
-  };
 }
 
 ScriptStep PressRealKey(WORD key, std::vector<WORD> held) {

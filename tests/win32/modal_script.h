@@ -13,7 +13,6 @@
 #include <cstddef>
 #include <functional>
 #include <map>
-#include <optional>
 #include <vector>
 
 namespace quillet::testing {
@@ -28,9 +27,6 @@ bool PumpUntil(const std::function<bool()>& condition, DWORD timeoutMs = kPatien
 
 // A step: true once it is done; false while what it needs is not there yet.
 using ScriptStep = std::function<bool()>;
-
-// A step that acts at once.
-ScriptStep Do(std::function<void()> action);
 
 // A key pressed and released on the real keyboard, with the keys in `held` down around it; it
 // goes to the window in front. Done once this thread has handled the keys.
@@ -54,9 +50,7 @@ struct Script {
 };
 
 struct ScriptReport {
-  std::size_t stepsDone = 0;
-  std::optional<std::size_t> waitedInVain;  // the step that never got what it waited for
-  bool outlasted = false;                   // the loop went on long after the last step
+  std::size_t stepsDone = 0;  // fewer than the steps: the loop ended before the rest could run
 };
 
 // Calls loop (which returns when its loop ends) while the script runs from a timer of this
