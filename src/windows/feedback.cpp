@@ -388,8 +388,7 @@ class FeedbackWindow final : public ModalWindow {
     SetCursor(LoadCursorW(nullptr, IDC_WAIT));
     bool quit = false;
     int quitCode = 0;
-    while (!sending->done.load(std::memory_order_acquire)) {
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    const auto handleWhatWaits = [&] {
       MSG message;
       while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         if (message.message == WM_QUIT) {
@@ -401,7 +400,16 @@ class FeedbackWindow final : public ModalWindow {
         TranslateMessage(&message);
         DispatchMessageW(&message);
       }
+    };
+    while (!sending->done.load(std::memory_order_acquire)) {
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+      handleWhatWaits();
     }
+    // A key or click that came after the last look at the queue but before the send ended
+    // still waits there. It was meant for the window while it took no input, so it goes the
+    // same way as the rest, before the window takes input again; otherwise a press of Enter
+    // at the end of a send would start a second one.
+    handleWhatWaits();
     sendInProgress_ = false;
     POINT cursor{};
     GetCursorPos(&cursor);

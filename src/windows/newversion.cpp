@@ -15,12 +15,7 @@ namespace quillet {
 namespace {
 
 constexpr UINT_PTR kTimerStartId = 1;  // 1 ms, once: shows the window
-constexpr UINT_PTR kTimerCloseId = 2;  // every second: the countdown
 constexpr UINT_PTR kTimerLinkId = 3;   // every 100 ms: the link's colour
-
-// Seconds until the notice closes itself, counted from its creation; there is one notice per
-// process, so nothing sets it back.
-long long NoticeCountdown = 11;
 
 constexpr DWORD kExpandFromCentre = 0x13;      // AW_CENTER with both horizontal directions
 constexpr DWORD kCollapseToCentre = 0x10010;   // AW_HIDE | AW_CENTER
@@ -183,7 +178,7 @@ void TNewVer::TimerStartTimer() {
 }
 
 void TNewVer::TimerCloseTimer() {
-  if (--NoticeCountdown > 0) return;
+  if (--countdown_ > 0) return;
   KillTimer(Handle(), kTimerCloseId);
   AnimateWindow(Handle(), 100, kCollapseToCentre);
   DestroyWindow(Handle());

@@ -30,6 +30,7 @@ class TNewVer final : public WindowBase {
  public:
   static constexpr int kClientWidth = 320;
   static constexpr int kClientHeight = 68;
+  static constexpr UINT_PTR kTimerCloseId = 2;  // every second: the countdown
 
   // Creates the window hidden at the top-right corner; it shows itself, and it deletes
   // itself when it closes (whichever way).
@@ -47,6 +48,9 @@ class TNewVer final : public WindowBase {
 
  private:
   class CloseButton;
+
+  // The seconds a notice stays up, counted from its creation.
+  static constexpr long long kSecondsShown = 11;
 
   explicit TNewVer(NewVersionNotice notice);
   void FormCreate();
@@ -66,6 +70,9 @@ class TNewVer final : public WindowBase {
   std::unique_ptr<CloseButton> closeButton_;  // Button1
   HICON appIcon_ = nullptr;  // shared resource icon, not destroyed
   COLORREF linkColor_ = 0;
+  // Each notice counts its own time: one shown later in the same run of the program stays up
+  // as long as the first.
+  long long countdown_ = kSecondsShown;
   RECT image1_{}, panel2_{}, label1_{}, label2_{}, panel3_{};
 };
 

@@ -12,6 +12,7 @@
 
 #include "../shared/window_probe.h"
 #include "ui/control_ids.h"
+#include "modal_script.h"
 #include "temp_folder.h"
 #include "util/text.h"
 #include "windows/about.h"
@@ -21,76 +22,31 @@ namespace {
 
 using testing::TempFolder;
 
-// A step runs on every tick of the driving timer until it returns true; then the next one
-// takes over. Steps only post to the window, so a step never runs inside another.
+// A step against the open window: true once it is done (see modal_script.h).
 using Step = std::function<bool(HWND about)>;
-
-constexpr int kTickMs = 20;
-constexpr int kTicksPerStep = 500;  // a step that waits longer has failed
-
-struct Drive {
-  std::vector<Step> steps;
-  std::size_t next = 0;
-  int ticks = 0;
-  bool stuck = false;        // a step never finished
-  std::size_t stuckStep = 0;
-  bool closedByGuard = false;  // the window stayed open after the last step
-} g_drive;
-
-// Ends whatever modal loop runs on this thread so the window can close: a menu, a message box.
-void EndNestedLoops() {
-  EndMenu();
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND window, LPARAM) -> BOOL {
-        wchar_t name[32] = {};
-        GetClassNameW(window, name, 32);
-        if (std::wstring(name) == L"#32770") PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
-        return TRUE;
-      },
-      0);
-}
-
-void CALLBACK DriveAbout(HWND, UINT, UINT_PTR, DWORD) {
-  HWND about = FindWindowW(QUILLET_ABOUT_CLASS, nullptr);
-  if (!about) return;
-  if (g_drive.next >= g_drive.steps.size()) {
-    if (++g_drive.ticks > kTicksPerStep) {
-      g_drive.closedByGuard = true;
-      EndNestedLoops();
-      PostMessageW(about, WM_CLOSE, 0, 0);
-    }
-    return;
-  }
-  if (g_drive.steps[g_drive.next](about)) {
-    ++g_drive.next;
-    g_drive.ticks = 0;
-  } else if (++g_drive.ticks > kTicksPerStep) {
-    g_drive.stuck = true;
-    g_drive.stuckStep = g_drive.next;
-    g_drive.next = g_drive.steps.size();
-    EndNestedLoops();
-    PostMessageW(about, WM_CLOSE, 0, 0);
-  }
-}
 
 // Opens the window, runs the steps against it and returns when it has closed. expectClosed:
 // the steps themselves close the window.
 void RunAboutBox(const AboutBoxArgs& args, std::vector<Step> steps, bool expectClosed = true) {
-  g_drive = Drive{};
-  g_drive.steps = std::move(steps);
-  const UINT_PTR timer = SetTimer(nullptr, 0, kTickMs, DriveAbout);
   if (!expectClosed) {
-    g_drive.steps.push_back([](HWND about) {
+    steps.push_back([](HWND about) {
       PostMessageW(about, WM_CLOSE, 0, 0);
       return true;
     });
   }
-  ShowAboutBox(args);
-  KillTimer(nullptr, timer);
-  EXPECT_FALSE(g_drive.stuck) << "step " << g_drive.stuckStep << " never finished";
-  EXPECT_EQ(g_drive.next, g_drive.steps.size()) << "the window closed before every step ran";
-  EXPECT_FALSE(g_drive.closedByGuard) << "the window stayed open";
+  testing::Script script;
+  for (const Step& step : steps) {
+    script.steps.push_back([step] {
+      HWND about = FindWindowW(QUILLET_ABOUT_CLASS, nullptr);
+      return about && step(about);
+    });
+  }
+  script.giveUp = [] {
+    testing::EndNestedLoops();
+    if (HWND about = FindWindowW(QUILLET_ABOUT_CLASS, nullptr)) PostMessageW(about, WM_CLOSE, 0, 0);
+  };
+  const testing::ScriptReport report = testing::RunScript([&] { ShowAboutBox(args); }, std::move(script));
+  EXPECT_EQ(report.stepsDone, steps.size()) << "the window closed before every step ran";
   EXPECT_EQ(FindWindowW(QUILLET_ABOUT_CLASS, nullptr), nullptr) << "the window outlived its loop";
 }
 
@@ -171,25 +127,6 @@ const RECT kPanelBlankMiddle = {48, 42 + 165, 398, 42 + 220};
 const RECT kPanelBlankBottom = {48, 42 + 260, 398, 333};
 
 int RainInStrip(HWND about) { return ReadClient(about).NonBlack(kWholeClient, &kPanelPlace); }
-
-// The popup menu open on this thread, if any.
-HWND OpenMenuWindow() {
-  HWND found = nullptr;
-  EnumWindows(
-      [](HWND window, LPARAM param) -> BOOL {
-        wchar_t name[32] = {};
-        GetClassNameW(window, name, 32);
-        DWORD pid = 0;
-        GetWindowThreadProcessId(window, &pid);
-        if (std::wstring(name) == L"#32768" && IsWindowVisible(window) && pid == GetCurrentProcessId()) {
-          *reinterpret_cast<HWND*>(param) = window;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&found));
-  return found;
-}
 
 struct MenuItem {
   UINT id;
@@ -286,7 +223,7 @@ TEST(AboutBox, LooksAsDesigned) {
                             // Enter on BitBtn2 opens the menu under the button's bottom-left corner.
                             Do([](HWND about) { testing::PostKeyPress(Control(about, IDC_ABOUT_BITBTN2), VK_RETURN); }),
                             WaitFor([](HWND about) {
-                              HWND menu = OpenMenuWindow();
+                              HWND menu = testing::ShownMenu();
                               if (!menu) return false;
                               const auto items = ItemsOf(reinterpret_cast<HMENU>(SendMessageW(menu, 0x01E1, 0, 0)));
                               EXPECT_EQ(items, (std::vector<MenuItem>{{IDM_CREDITS1, L"致谢"},
@@ -300,7 +237,7 @@ TEST(AboutBox, LooksAsDesigned) {
                               EndMenu();
                               return true;
                             }),
-                            WaitFor([](HWND) { return OpenMenuWindow() == nullptr; })},
+                            WaitFor([](HWND) { return testing::ShownMenu() == nullptr; })},
               false);
   EXPECT_TRUE(IsWindowEnabled(owner));
   DestroyWindow(owner);
@@ -400,25 +337,16 @@ struct Box {
 };
 Box FindMessageBox() {
   Box box;
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND window, LPARAM param) -> BOOL {
-        wchar_t name[32] = {};
-        GetClassNameW(window, name, 32);
-        if (std::wstring(name) != L"#32770" || !IsWindowVisible(window)) return TRUE;
-        auto* found = reinterpret_cast<Box*>(param);
-        found->window = window;
-        found->caption = TextOf(window);
-        found->text = TextOf(GetDlgItem(window, 0xFFFF));
-        const HICON error = LoadIconW(nullptr, IDI_ERROR);
-        // The icon's control: ID 20 in Windows' message box, 0x440 in Wine's.
-        for (int id : {20, 0x440}) {
-          HWND icon = GetDlgItem(window, id);
-          if (icon && reinterpret_cast<HICON>(SendMessageW(icon, STM_GETICON, 0, 0)) == error) found->errorIcon = true;
-        }
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&box));
+  box.window = testing::ShownMessageBox();
+  if (!box.window) return box;
+  box.caption = TextOf(box.window);
+  box.text = TextOf(GetDlgItem(box.window, 0xFFFF));
+  const HICON error = LoadIconW(nullptr, IDI_ERROR);
+  // The icon's control: ID 20 in Windows' message box, 0x440 in Wine's.
+  for (int id : {20, 0x440}) {
+    HWND icon = GetDlgItem(box.window, id);
+    if (icon && reinterpret_cast<HICON>(SendMessageW(icon, STM_GETICON, 0, 0)) == error) box.errorIcon = true;
+  }
   return box;
 }
 

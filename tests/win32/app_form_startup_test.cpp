@@ -14,6 +14,7 @@
 
 #include "app/app_form.h"
 #include "ui/control_ids.h"
+#include "modal_script.h"
 #include "platform/win32/win32_system.h"
 #include "temp_folder.h"
 #include "util/text.h"
@@ -130,15 +131,13 @@ TEST_F(AppFormStartupTest, ControlsStartWhereTheLayoutPutsThem) {
   }
 }
 
+// What the menu and the window offer while the menu is open.
 struct OpenMenuLook {
-  HWND window = nullptr;
-  HMENU menu = nullptr;
   bool images = false;
   bool checks = false;
   bool tooltips = false;
   bool dropTarget = false;
 };
-OpenMenuLook g_look;
 
 HWND TooltipOfThisThread() {
   HWND found = nullptr;
@@ -155,24 +154,23 @@ HWND TooltipOfThisThread() {
   return found;
 }
 
-// Runs inside the open menu's loop: notes what the menu and the window offer, closes the menu.
-void CALLBACK LookAtOpenMenu(HWND, UINT, UINT_PTR timer, DWORD) {
-  KillTimer(nullptr, timer);
+OpenMenuLook LookAtOpenMenu(HWND window, HMENU menu) {
+  OpenMenuLook look;
   MENUITEMINFOW item{};
   item.cbSize = sizeof item;
   item.fMask = MIIM_BITMAP;
-  g_look.images = true;
+  look.images = true;
   for (UINT id : {IDM_LOADFILESFROMFILELIST1, IDM_SAVELISTINTOFILE1, IDM_CREATEBATCHFILE1, IDM_EXIT1,
                   IDM_HELP2, IDM_SENDFEEDBACK1, IDM_ABOUT1}) {
     item.hbmpItem = nullptr;
-    g_look.images = g_look.images && GetMenuItemInfoW(g_look.menu, id, FALSE, &item) && item.hbmpItem;
+    look.images = look.images && GetMenuItemInfoW(menu, id, FALSE, &item) && item.hbmpItem;
   }
-  auto checked = [](UINT id) { return (GetMenuState(g_look.menu, id, MF_BYCOMMAND) & MF_CHECKED) != 0; };
-  g_look.checks = checked(IDM_REMEMBER1) && checked(IDM_AUTOCLOSE1) && checked(IDM_AUTORUNATSTARTUP1) &&
-                  !checked(IDM_STAYONTOP1) && !checked(IDM_AUTOOPENLIST1);
+  auto checked = [menu](UINT id) { return (GetMenuState(menu, id, MF_BYCOMMAND) & MF_CHECKED) != 0; };
+  look.checks = checked(IDM_REMEMBER1) && checked(IDM_AUTOCLOSE1) && checked(IDM_AUTORUNATSTARTUP1) &&
+                !checked(IDM_STAYONTOP1) && !checked(IDM_AUTOOPENLIST1);
 
   HWND tooltip = TooltipOfThisThread();
-  g_look.tooltips = tooltip != nullptr;
+  look.tooltips = tooltip != nullptr;
   const std::pair<int, std::wstring> hints[] = {
       {IDC_BUTTON1, L"将项目添加到列表"}, {IDC_SPEEDBUTTON6, L"向上"},
       {IDC_SPINEDIT1, L"打开每个列表项目之间的延迟"}, {IDC_RADIOBUTTON2, L"使用指定的应用程序打开列表项目"},
@@ -181,17 +179,17 @@ void CALLBACK LookAtOpenMenu(HWND, UINT, UINT_PTR timer, DWORD) {
     wchar_t text[128] = {};
     TTTOOLINFOW tool{};
     tool.cbSize = sizeof tool;
-    tool.hwnd = g_look.window;
-    tool.uId = reinterpret_cast<UINT_PTR>(GetDlgItem(g_look.window, id));
+    tool.hwnd = window;
+    tool.uId = reinterpret_cast<UINT_PTR>(GetDlgItem(window, id));
     tool.lpszText = text;
     const bool registered = SendMessageW(tooltip, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&tool)) != 0;
     tool.lpszText = text;
     SendMessageW(tooltip, TTM_GETTEXTW, 128, reinterpret_cast<LPARAM>(&tool));
-    g_look.tooltips = g_look.tooltips && registered && hint == text;
+    look.tooltips = look.tooltips && registered && hint == text;
   }
   auto accepts = [](HWND hwnd) { return (GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_ACCEPTFILES) != 0; };
-  g_look.dropTarget = accepts(g_look.window) && accepts(GetDlgItem(g_look.window, IDC_LISTBOX1));
-  EndMenu();
+  look.dropTarget = accepts(window) && accepts(GetDlgItem(window, IDC_LISTBOX1));
+  return look;
 }
 
 // A menu opened before the first timer tick already shows every image and check mark; the
@@ -205,15 +203,22 @@ TEST_F(AppFormStartupTest, AMenuOpenedRightAfterStartFindsEverythingInPlace) {
   for (UINT_PTR timer : {TAppForm::kTimerAdminId, TAppForm::kTimerParamId, TAppForm::kTimerSaveChangesId}) {
     KillTimer(Window(), timer);
   }
-  g_look = OpenMenuLook{Window(), form_->MainMenu()};
-  UINT_PTR look = SetTimer(nullptr, 0, 50, LookAtOpenMenu);
-  TrackPopupMenu(GetSubMenu(form_->MainMenu(), 0), TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD, 10, 10, 0,
-                 Window(), nullptr);
-  KillTimer(nullptr, look);
-  EXPECT_TRUE(g_look.images) << "a menu item without its picture";
-  EXPECT_TRUE(g_look.checks) << "a check mark of the stored options or the log-on value is wrong";
-  EXPECT_TRUE(g_look.tooltips) << "a control without its tooltip";
-  EXPECT_TRUE(g_look.dropTarget) << "the window or the list doesn't accept dropped files";
+  OpenMenuLook look;
+  testing::RunScript(
+      [&] {
+        TrackPopupMenu(GetSubMenu(form_->MainMenu(), 0), TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD, 10, 10, 0,
+                       Window(), nullptr);
+      },
+      {{[&] {
+        if (!testing::ShownMenu()) return false;
+        look = LookAtOpenMenu(Window(), form_->MainMenu());
+        EndMenu();
+        return true;
+      }}});
+  EXPECT_TRUE(look.images) << "a menu item without its picture";
+  EXPECT_TRUE(look.checks) << "a check mark of the stored options or the log-on value is wrong";
+  EXPECT_TRUE(look.tooltips) << "a control without its tooltip";
+  EXPECT_TRUE(look.dropTarget) << "the window or the list doesn't accept dropped files";
   EXPECT_EQ(SettingsBytes(), "\xEF\xBB\xBF[Settings]\r\nRemember=1\r\nAutoClose=1\r\nOpenWith=" +
                                  EnvironmentVariable("WINDIR") + "\\notepad.exe\r\n\r\n");
 }
@@ -222,7 +227,10 @@ TEST_F(AppFormStartupTest, AMenuOpenedRightAfterStartFindsEverythingInPlace) {
 // still leaves the settings file the start-up wrote.
 TEST_F(AppFormStartupTest, TheStartupSettingsReachTheFileEitherWay) {
   Create();
-  SleepWithoutFreeze(50);
+  {
+    const testing::TimerTicks ticks(Window());
+    ASSERT_TRUE(testing::PumpUntil([&] { return ticks.Total() > 0; })) << "no timer fired";
+  }
   EXPECT_EQ(SettingsBytes(), DefaultSettings());
   MENUITEMINFOW item{};
   item.cbSize = sizeof item;

@@ -8,15 +8,16 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/app_form.h"
+#include "app_form_fixture.h"
 #include "platform/taskbar_progress.h"
 #include "ui/control_ids.h"
 #include "ui/popup_guard.h"
-#include "loopback_server.h"
-#include "windows/newversion.h"
+#include "modal_script.h"
 #include "platform/win32/win32_system.h"
 #include "temp_folder.h"
 #include "util/text.h"
@@ -24,120 +25,13 @@
 namespace quillet {
 namespace {
 
-using Settings = std::map<std::string, std::string>;
-
-// Points the program's update check at address while it lives, then puts back the address the
-// test run set (a closed port on this machine).
-class ServiceAddressForTest {
- public:
-  explicit ServiceAddressForTest(const std::wstring& address) : saved_(EnvironmentVariable("QUILLET_SERVICE_ADDRESS")) {
-    SetEnvironmentVariableW(L"QUILLET_SERVICE_ADDRESS", address.c_str());
-  }
-  ~ServiceAddressForTest() {
-    SetEnvironmentVariableW(L"QUILLET_SERVICE_ADDRESS", saved_.empty() ? nullptr : Widen(saved_).c_str());
-  }
-  ServiceAddressForTest(const ServiceAddressForTest&) = delete;
-  ServiceAddressForTest& operator=(const ServiceAddressForTest&) = delete;
-
- private:
-  std::string saved_;
-};
+using Settings = AppFormTest::Settings;
 
 std::wstring TextOf(HWND window) {
   std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
   text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
   return text;
 }
-
-// Whether the window is in the topmost band is checked only on the way out: Wine under a
-// window manager shows WS_EX_TOPMOST on the way in only while a window of its session is
-// active, which a test process without a visible window can't arrange.
-class AppFormTest : public ::testing::Test {
- public:
-  static void SetUpTestSuite() {
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES |
-                                                        ICC_UPDOWN_CLASS | ICC_TAB_CLASSES};
-    InitCommonControlsEx(&controls);
-  }
-
-  // A window on the scratch folder and a scratch Run key, without the update check.
-  AppFormArgs TestArgs(std::wstring commandLine = L"\"quillet.exe\"") const {
-    AppFormArgs args;
-    args.settingsDir = folder_.path();
-    args.quitOnDestroy = false;
-    args.commandLine = std::move(commandLine);
-    args.runKeyPath = "Software\\QuilletTests\\AppForm";
-    args.startUpdateCheck = false;
-    return args;
-  }
-  void Start() {
-    form_ = std::make_unique<TAppForm>(TestArgs());
-    form_->Create();
-    // The one-shot start-up timers (the elevated-process mark, every Wine process counts as
-    // elevated, and the start-up loading) fire before the test acts, as for the user.
-    SleepWithoutFreeze(250);
-  }
-  HWND Window() const { return form_->Handle(); }
-  HWND Control(int id) const { return form_->Control(id); }
-  HWND List() const { return Control(IDC_LISTBOX1); }
-
-  void Command(int id) { SendMessageW(Window(), WM_COMMAND, MAKEWPARAM(id, 0), 0); }
-  // Opens the add window through command; a timer notes what it sees, types text, presses OK.
-  void TypeIntoAddWindow(int command, const std::wstring& text);
-  void Click(int id) {
-    SendMessageW(Window(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(Control(id)));
-  }
-
-  std::string SettingsPath() const { return folder_ / "settings.ini"; }
-  std::string SettingsBytes() {
-    return Win32FileSystem().ReadFile(SettingsPath()).value_or("<missing>");
-  }
-  Settings ReadSettings() {
-    Settings keys;
-    std::string bytes = SettingsBytes();
-    if (bytes.rfind("\xEF\xBB\xBF", 0) == 0) bytes.erase(0, 3);
-    for (std::string_view line : SplitLines(bytes)) {
-      std::size_t eq = line.find('=');
-      if (eq != std::string_view::npos) keys[std::string(line.substr(0, eq))] = std::string(line.substr(eq + 1));
-    }
-    return keys;
-  }
-
-  bool MenuChecked(UINT id) const {
-    return (GetMenuState(form_->MainMenu(), id, MF_BYCOMMAND) & MF_CHECKED) != 0;
-  }
-  bool Topmost() const { return (GetWindowLongPtrW(Window(), GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; }
-
-  int ViewCount() const { return static_cast<int>(SendMessageW(List(), LVM_GETITEMCOUNT, 0, 0)); }
-  int ViewSelection() const { return ListView_GetNextItem(List(), -1, LVNI_SELECTED); }
-  bool ViewChecked(int index) const {
-    UINT state = ListView_GetItemState(List(), index, LVIS_STATEIMAGEMASK);
-    return (state >> 12) == 2;
-  }
-  std::string ViewText(int index) const {
-    wchar_t buffer[512] = {};
-    ListView_GetItemText(List(), index, 0, buffer, 512);
-    return Narrow(buffer);
-  }
-  void SelectInView(int index) {
-    ListView_SetItemState(List(), index, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-  }
-  std::vector<std::string> ModelTexts() {
-    std::vector<std::string> texts;
-    for (const Entry& entry : form_->List().Entries()) texts.push_back(entry.text);
-    return texts;
-  }
-  POINT RowCentreOnScreen(int index) const {
-    RECT row{};
-    ListView_GetItemRect(List(), index, &row, LVIR_BOUNDS);
-    POINT point{(row.left + row.right) / 2, (row.top + row.bottom) / 2};
-    ClientToScreen(List(), &point);
-    return point;
-  }
-
-  testing::TempFolder folder_;
-  std::unique_ptr<TAppForm> form_;
-};
 
 TEST_F(AppFormTest, FirstStartShowsTheDesignedWindowAndStoresTheDefaultProgram) {
   Start();
@@ -253,54 +147,16 @@ TEST_F(AppFormTest, OptionMenuChecksFollowTheStoredValue) {
   EXPECT_EQ(ReadSettings()["StayOnTop"], "0");
 }
 
-// What the timer saw while the add window was open, and what it typed.
-struct BracketProbe {
-  AppFormTest* test = nullptr;
-  TAppForm* form = nullptr;
-  std::wstring memoText;
-  bool seen = false, topmostWhileOpen = true, checkedWhileOpen = true;
-  std::string storedWhileOpen;
-  int ticks = 0;
-} g_bracket;
-
-void CALLBACK DriveAddWindow(HWND, UINT, UINT_PTR, DWORD) {
-  HWND window = FindWindowW(QUILLET_ADDURL_CLASS, nullptr);
-  if (!window) {
-    if (++g_bracket.ticks > 500) PostQuitMessage(1);  // never hang the suite
-    return;
-  }
-  if (g_bracket.seen) return;
-  g_bracket.seen = true;
-  HWND main = g_bracket.form->Handle();
-  g_bracket.topmostWhileOpen = (GetWindowLongPtrW(main, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
-  g_bracket.checkedWhileOpen =
-      (GetMenuState(g_bracket.form->MainMenu(), IDM_STAYONTOP1, MF_BYCOMMAND) & MF_CHECKED) != 0;
-  g_bracket.storedWhileOpen = g_bracket.test->ReadSettings()["StayOnTop"];
-  SetWindowTextW(GetDlgItem(window, IDC_ADDURL_MEMO1), g_bracket.memoText.c_str());
-  PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-               reinterpret_cast<LPARAM>(GetDlgItem(window, IDOK)));
-}
-
-void AppFormTest::TypeIntoAddWindow(int command, const std::wstring& text) {
-  g_bracket = BracketProbe{};
-  g_bracket.test = this;
-  g_bracket.form = form_.get();
-  g_bracket.memoText = text;
-  UINT_PTR timer = SetTimer(nullptr, 0, 20, DriveAddWindow);
-  Command(command);
-  KillTimer(nullptr, timer);
-}
-
 TEST_F(AppFormTest, AddWindowRunsInsideTheStayOnTopBracket) {
   Start();
   Command(IDM_STAYONTOP1);
   ASSERT_TRUE(MenuChecked(IDM_STAYONTOP1));
-  TypeIntoAddWindow(IDM_ADDANYTHING1, L"a\r\n  \r\n b ");
+  const Bracket bracket = TypeIntoAddWindow(IDM_ADDANYTHING1, L"a\r\n  \r\n b ");
 
-  ASSERT_TRUE(g_bracket.seen);
-  EXPECT_FALSE(g_bracket.topmostWhileOpen);
-  EXPECT_FALSE(g_bracket.checkedWhileOpen);
-  EXPECT_EQ(g_bracket.storedWhileOpen, "0");
+  ASSERT_TRUE(bracket.seen);
+  EXPECT_FALSE(bracket.topmostWhileOpen);
+  EXPECT_FALSE(bracket.checkedWhileOpen);
+  EXPECT_EQ(bracket.storedWhileOpen, "0");
   EXPECT_TRUE(MenuChecked(IDM_STAYONTOP1));
   EXPECT_TRUE(Topmost());
   EXPECT_EQ(ReadSettings()["StayOnTop"], "1");
@@ -310,8 +166,7 @@ TEST_F(AppFormTest, AddWindowRunsInsideTheStayOnTopBracket) {
 
 TEST_F(AppFormTest, AddWindowWithoutStayOnTopWritesNothing) {
   Start();
-  TypeIntoAddWindow(IDM_ADDURLS1, L"http://example.com");
-  ASSERT_TRUE(g_bracket.seen);
+  ASSERT_TRUE(TypeIntoAddWindow(IDM_ADDURLS1, L"http://example.com").seen);
   EXPECT_EQ(ReadSettings().count("StayOnTop"), 0u);
   EXPECT_FALSE(Topmost());
   EXPECT_EQ(ModelTexts(), (std::vector<std::string>{"http://example.com"}));
@@ -501,52 +356,25 @@ TEST_F(AppFormTest, CancellingTheCountdownKeepsTheWindow) {
   EXPECT_EQ(form_->List().Current(), 0);
 }
 
-struct WarningProbe {
-  bool seen = false;
-  std::wstring text;
-  int ticks = 0;
-} g_warning;
-
-void CALLBACK CloseWarning(HWND, UINT, UINT_PTR, DWORD) {
-  HWND box = FindWindowW(L"#32770", L"警告");
-  if (!box) {
-    if (++g_warning.ticks > 500) PostQuitMessage(1);
-    return;
-  }
-  if (g_warning.seen) return;
-  g_warning.seen = true;
-  g_warning.text = TextOf(GetDlgItem(box, 0xFFFF));
-  PostMessageW(box, WM_COMMAND, IDOK, 0);
-}
-
 TEST_F(AppFormTest, EmptyListWarnsAndStartsNoRun) {
   Start();
   Command(IDM_AUTOCLOSE1);
-  g_warning = WarningProbe{};
-  UINT_PTR timer = SetTimer(nullptr, 0, 20, CloseWarning);
-  Click(IDC_BITBTN1);
-  KillTimer(nullptr, timer);
-  ASSERT_TRUE(g_warning.seen);
-  EXPECT_EQ(g_warning.text, L"列表是空的!");
+  std::optional<std::wstring> warning;
+  testing::RunScript([&] { Click(IDC_BITBTN1); }, {{[&] {
+                       HWND box = FindWindowW(L"#32770", L"警告");
+                       if (!box) return false;
+                       warning = TextOf(GetDlgItem(box, 0xFFFF));
+                       PostMessageW(box, WM_COMMAND, IDOK, 0);
+                       return true;
+                     }}});
+  ASSERT_TRUE(warning);
+  EXPECT_EQ(*warning, L"列表是空的!");
   EXPECT_EQ(TextOf(Control(IDC_BITBTN1)), L"QUILLET");
   EXPECT_FALSE(form_->CountdownActive());
 }
 
-struct CloseProbe {
-  TAppForm* form = nullptr;
-  bool sent = false, aliveAfterClose = false;
-  int ticks = 0;
-} g_close;
-
-void CALLBACK CloseDuringRun(HWND, UINT, UINT_PTR, DWORD) {
-  if (g_close.sent || !g_close.form->Running()) {
-    if (++g_close.ticks > 500) PostQuitMessage(1);
-    return;
-  }
-  g_close.sent = true;
-  SendMessageW(g_close.form->Handle(), WM_CLOSE, 0, 0);
-  g_close.aliveAfterClose = IsWindow(g_close.form->Handle()) != FALSE;
-}
+// Ends a run that a script could not bring to its end, as the program's end would.
+void EndTheRun() { PostQuitMessage(1); }
 
 TEST_F(AppFormTest, ClosingWhileARunWaitsEndsWhenTheRunReturns) {
   Start();
@@ -556,40 +384,43 @@ TEST_F(AppFormTest, ClosingWhileARunWaitsEndsWhenTheRunReturns) {
   SetWindowTextW(Control(IDC_SPINEDIT1), L"300");
   form_->Ekle("first", true);
   form_->Ekle("second", true);
-  g_close = CloseProbe{form_.get()};
   HWND window = Window();
-  UINT_PTR timer = SetTimer(nullptr, 0, 20, CloseDuringRun);
-  Click(IDC_BITBTN1);
-  KillTimer(nullptr, timer);
-  ASSERT_TRUE(g_close.sent);
-  EXPECT_TRUE(g_close.aliveAfterClose);
+  bool sent = false, aliveAfterClose = false;
+  testing::RunScript([&] { Click(IDC_BITBTN1); }, {{[&] {
+                                                     if (!form_->Running()) return false;
+                                                     sent = true;
+                                                     SendMessageW(window, WM_CLOSE, 0, 0);
+                                                     aliveAfterClose = IsWindow(window) != FALSE;
+                                                     return true;
+                                                   }},
+                                                   EndTheRun});
+  ASSERT_TRUE(sent);
+  EXPECT_TRUE(aliveAfterClose);
   EXPECT_EQ(form_->List().Current(), 1);  // the run went on to the last entry
   EXPECT_FALSE(IsWindow(window));
 }
 
-// Esc during a run, sent to whichever control has the focus, once the run is under way; what
-// the status bar and the taskbar button showed at that moment is kept.
-struct StopProbe {
-  TAppForm* form = nullptr;
-  HWND focused = nullptr;
-  UINT key = WM_KEYDOWN;
-  const wchar_t* waitFor = L"";  // Esc once the status bar shows this
+// What the status bar showed and where the run was when Esc came.
+struct AtEsc {
   bool sent = false;
-  std::wstring statusAtEsc;
-  std::ptrdiff_t currentAtEsc = -1;
-  int ticks = 0;
-} g_stop;
+  std::wstring status;
+  std::ptrdiff_t current = -1;
+};
 
-void CALLBACK EscDuringRun(HWND, UINT, UINT_PTR, DWORD) {
-  if (g_stop.sent || !g_stop.form->Running() ||
-      g_stop.form->StatusText().find(g_stop.waitFor) == std::wstring::npos) {
-    if (++g_stop.ticks > 1000) PostQuitMessage(1);
-    return;
-  }
-  g_stop.sent = true;
-  g_stop.statusAtEsc = g_stop.form->StatusText();
-  g_stop.currentAtEsc = g_stop.form->List().Current();
-  PostMessageW(g_stop.focused, g_stop.key, VK_ESCAPE, 0);
+// Esc during a run, sent to whichever control has the focus (key: as that control gets it), once
+// the run is under way and the status bar shows waitFor.
+testing::Script EscDuringRun(TAppForm& form, HWND focused, UINT key, std::wstring waitFor, AtEsc& atEsc) {
+  testing::Script script{{[&form, focused, key, waitFor, &atEsc] {
+                           if (!form.Running() || form.StatusText().find(waitFor) == std::wstring::npos) return false;
+                           atEsc.sent = true;
+                           atEsc.status = form.StatusText();
+                           atEsc.current = form.List().Current();
+                           PostMessageW(focused, key, VK_ESCAPE, 0);
+                           return true;
+                         }},
+                         EndTheRun};
+  script.patienceMs = 2 * testing::kPatienceMs;
+  return script;
 }
 
 class RecordingTaskbar final : public TaskbarProgress {
@@ -632,23 +463,20 @@ TEST_F(AppFormTest, EscStopsARunBeforeItsNextEntryAndEndsAWaitAtOnce) {
     SetWindowTextW(Control(IDC_EDIT1), (Widen(EnvironmentVariable("WINDIR")) + L"\\system32\\hostname.exe").c_str());
     SetWindowTextW(Control(IDC_SPINEDIT1), c.wait);
     for (int i = 0; i < c.entries; ++i) form_->Ekle("entry " + std::to_string(i), true);
-    g_stop = StopProbe{};
-    g_stop.form = form_.get();
-    g_stop.focused = c.focusedControl ? Control(c.focusedControl) : Window();
-    g_stop.key = c.focusedControl ? WM_KEYDOWN : WM_SYSKEYDOWN;
+    AtEsc atEsc;
     // The count during the wait comes at most a second after the first one.
-    g_stop.waitFor = c.wait == std::wstring(L"0") ? L"" : L"等待中";
-    UINT_PTR timer = SetTimer(nullptr, 0, 20, EscDuringRun);
-    Click(IDC_BITBTN1);
-    KillTimer(nullptr, timer);
+    testing::RunScript([&] { Click(IDC_BITBTN1); },
+                       EscDuringRun(*form_, c.focusedControl ? Control(c.focusedControl) : Window(),
+                                    c.focusedControl ? WM_KEYDOWN : WM_SYSKEYDOWN,
+                                    c.wait == std::wstring(L"0") ? L"" : L"等待中", atEsc));
 
-    ASSERT_TRUE(g_stop.sent);
+    ASSERT_TRUE(atEsc.sent);
     EXPECT_FALSE(form_->Running());
     // No entry after the one the run was at when Esc came.
-    EXPECT_EQ(form_->List().Current(), g_stop.currentAtEsc);
+    EXPECT_EQ(form_->List().Current(), atEsc.current);
     EXPECT_LT(form_->List().Current(), c.entries - 1);
-    EXPECT_NE(g_stop.statusAtEsc.find(L"/ " + std::to_wstring(c.entries)), std::wstring::npos);
-    EXPECT_NE(g_stop.statusAtEsc.find(L"按 Esc 停止"), std::wstring::npos) << Narrow(g_stop.statusAtEsc);
+    EXPECT_NE(atEsc.status.find(L"/ " + std::to_wstring(c.entries)), std::wstring::npos);
+    EXPECT_NE(atEsc.status.find(L"按 Esc 停止"), std::wstring::npos) << Narrow(atEsc.status);
     // The idle face again, the hints in the status bar, no progress on the button, and no
     // countdown: the user is there and chose to stop.
     EXPECT_EQ(TextOf(Control(IDC_BITBTN1)), L"QUILLET");
@@ -658,7 +486,7 @@ TEST_F(AppFormTest, EscStopsARunBeforeItsNextEntryAndEndsAWaitAtOnce) {
     EXPECT_EQ(taskbar.back(), "clear");
     EXPECT_FALSE(form_->CountdownActive());
     if (c.wait != std::wstring(L"0")) {
-      EXPECT_EQ(g_stop.statusAtEsc, L"正在打开 1 / 3 (等待中)  按 Esc 停止");
+      EXPECT_EQ(atEsc.status, L"正在打开 1 / 3 (等待中)  按 Esc 停止");
       EXPECT_EQ(taskbar, (std::vector<std::string>{"0/3", "1/3 paused", "clear"}));
     }
     form_.reset();
@@ -776,9 +604,7 @@ TEST_F(AppFormTest, StartupLoadingTakesTheRememberedListThenTheCommandLine) {
     SCOPED_TRACE(c.name);
     form_.reset();
     folder_.WriteFile("settings.ini", c.remember ? "\xEF\xBB\xBF[Settings]\r\nRemember=1\r\n" : "");
-    form_ = std::make_unique<TAppForm>(TestArgs(c.commandLine));
-    form_->Create();
-    SleepWithoutFreeze(250);
+    StartWith(TestArgs(c.commandLine));
     EXPECT_EQ(ModelTexts(), c.expected);
     EXPECT_EQ(ViewCount(), static_cast<int>(c.expected.size()));
   }
@@ -827,77 +653,8 @@ TEST_F(AppFormTest, AVeryLongCommandLineBecomesEntries) {
     commandLine += L" \"" + Widen(argument) + L"\"";
     expected.push_back(argument);
   }
-  form_ = std::make_unique<TAppForm>(TestArgs(commandLine));
-  form_->Create();
-  SleepWithoutFreeze(250);
+  StartWith(TestArgs(commandLine));
   EXPECT_EQ(ModelTexts(), expected);
-}
-
-
-// The update check against a closed port on this machine: it fails quietly, the menu item
-// becomes usable, and its choice reaches the update key and the next start.
-TEST_F(AppFormTest, UpdateNotificationsItemBecomesUsableWhenTheCheckEnds) {
-  const ServiceAddressForTest closedPort(L"127.0.0.1:9/quillet-test");
-  auto startWithCheck = [&] {
-    form_.reset();
-    AppFormArgs args = TestArgs();
-    args.startUpdateCheck = true;
-    form_ = std::make_unique<TAppForm>(std::move(args));
-    form_->Create();
-    for (int i = 0; i < 150 && (GetMenuState(form_->MainMenu(), IDM_UPDATENOTIFICATIONS1, MF_BYCOMMAND) & MF_GRAYED); ++i) {
-      SleepWithoutFreeze(100);
-    }
-  };
-  startWithCheck();
-  ASSERT_FALSE(GetMenuState(form_->MainMenu(), IDM_UPDATENOTIFICATIONS1, MF_BYCOMMAND) & MF_GRAYED)
-      << "the check did not end";
-  EXPECT_TRUE(MenuChecked(IDM_UPDATENOTIFICATIONS1));
-  EXPECT_FALSE(FindWindowW(QUILLET_NEWVER_CLASS, nullptr));
-
-  Command(IDM_UPDATENOTIFICATIONS1);
-  EXPECT_FALSE(MenuChecked(IDM_UPDATENOTIFICATIONS1));
-  startWithCheck();  // the next start reads ShowUpdate 0
-  ASSERT_FALSE(GetMenuState(form_->MainMenu(), IDM_UPDATENOTIFICATIONS1, MF_BYCOMMAND) & MF_GRAYED);
-  EXPECT_FALSE(MenuChecked(IDM_UPDATENOTIFICATIONS1));
-  Command(IDM_UPDATENOTIFICATIONS1);  // back on for the tests after this one
-  EXPECT_TRUE(MenuChecked(IDM_UPDATENOTIFICATIONS1));
-}
-
-
-// A service that misbehaves never brings the program down and never raises a notice: the check
-// ends quietly and the notifications item becomes usable.
-TEST_F(AppFormTest, AMisbehavingServiceEndsTheCheckQuietly) {
-  const std::string offer = "<version>3.2</version>\r\n<url>https://example.com/</url>\r\n\r\n<result>1</result>\r\n";
-  std::string garbage(10 * 1024 * 1024, '\0');
-  for (std::size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<char>((i * 2654435761u) >> 24);
-  struct Case {
-    const char* name;
-    testing::CannedReply reply;
-  };
-  const std::vector<Case> cases = {
-      {"an offer with status 500", {testing::HttpResponse("500 Internal Server Error", "", offer), false, true}},
-      {"10 MB of garbage", {testing::HttpResponse("200 OK", "Content-Type: text/plain; charset=utf-8\r\n", garbage), false, true}},
-      {"invalid UTF-8", {testing::HttpResponse("200 OK", "", "\xFF\xFE\xC0\x80<version>\xED\xA0\x80</version>"), false, true}},
-      {"the connection dropped", {"", false, true}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    testing::LoopbackServer server(c.reply);
-    const ServiceAddressForTest misbehaving(Widen(server.Address("")));
-    form_.reset();
-    AppFormArgs args = TestArgs();
-    args.startUpdateCheck = true;
-    form_ = std::make_unique<TAppForm>(std::move(args));
-    form_->Create();
-    for (int i = 0; i < 200 && (GetMenuState(form_->MainMenu(), IDM_UPDATENOTIFICATIONS1, MF_BYCOMMAND) & MF_GRAYED); ++i) {
-      SleepWithoutFreeze(100);
-    }
-    EXPECT_FALSE(GetMenuState(form_->MainMenu(), IDM_UPDATENOTIFICATIONS1, MF_BYCOMMAND) & MF_GRAYED)
-        << "the check did not end";
-    SleepWithoutFreeze(100);
-    EXPECT_FALSE(FindWindowW(QUILLET_NEWVER_CLASS, nullptr));
-    form_.reset();
-  }
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "loopback_server.h"
+#include "modal_script.h"
 #include "platform/file_system.h"
 #include "service/service_request.h"
 #include "util/text.h"
@@ -338,12 +339,10 @@ TEST(ImportantBoxTest, ShownFromTheCheckerThreadOverTheActiveWindowUntilClosed) 
 
   // The window thread keeps pumping, as the program's does, while it looks for the box.
   HWND box = nullptr;
-  for (int i = 0; i < 500 && !box; ++i) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  testing::PumpUntil([&] {
     box = FindImportantBox();
-    if (!box) Sleep(20);
-  }
+    return box != nullptr;
+  });
   ASSERT_NE(box, nullptr);
   wchar_t text[256] = {};
   GetDlgItemTextW(box, 0xFFFF, text, 256);  // the message box's text control
@@ -352,12 +351,7 @@ TEST(ImportantBoxTest, ShownFromTheCheckerThreadOverTheActiveWindowUntilClosed) 
   EXPECT_FALSE(returned);
 
   PostMessageW(box, WM_COMMAND, IDOK, 0);
-  for (int i = 0; i < 1000 && !returned; ++i) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-    Sleep(10);
-  }
-  EXPECT_TRUE(returned);
+  EXPECT_TRUE(testing::PumpUntil([&] { return returned.load(); }));
   if (!returned) PostMessageW(box, WM_CLOSE, 0, 0);
   checker.join();
   DestroyWindow(mainWindow);

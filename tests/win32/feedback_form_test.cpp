@@ -17,6 +17,7 @@
 
 #include "../shared/window_probe.h"
 #include "ui/control_ids.h"
+#include "modal_script.h"
 #include "platform/win32/win32_system.h"
 #include "util/text.h"
 #include "windows/feedback.h"
@@ -105,21 +106,6 @@ struct ShownBox {
   HICON icon = nullptr;
 };
 
-HWND FindMessageBox() {
-  HWND found = nullptr;
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND window, LPARAM param) -> BOOL {
-        wchar_t name[16] = {};
-        GetClassNameW(window, name, 16);
-        if (std::wstring(name) != L"#32770" || !IsWindowVisible(window)) return TRUE;
-        *reinterpret_cast<HWND*>(param) = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&found));
-  return found;
-}
-
 ShownBox ReadBox(HWND box) {
   ShownBox shown;
   wchar_t ownerClass[64] = {};
@@ -134,11 +120,8 @@ ShownBox ReadBox(HWND box) {
   return shown;
 }
 
-// One run of the window: steps run one per timer tick; a step that returns false is waiting
-// for something and runs again on the next tick. What the window shows once every step has
-// run is noted, then it is closed.
-using Step = std::function<bool(const Form&)>;
-
+// One run of the window: the steps run against it as a script (see modal_script.h); what the
+// window shows once every step has run is noted, then it is closed.
 struct Outcome {
   std::vector<ShownBox> boxes;
   bool openAfterSteps = false;
@@ -146,51 +129,9 @@ struct Outcome {
   bool likedChosen = false, dislikedChosen = false;
 };
 
-struct Driver {
-  std::vector<Step> steps;
-  std::size_t next = 0;
-  int waitingTicks = 0;
-  bool busy = false;
-  Outcome outcome;
-};
-Driver* g_driver = nullptr;
-
-constexpr int kPatienceTicks = 500;  // 10 s at 20 ms
-
-void CALLBACK DriveFeedbackWindow(HWND, UINT, UINT_PTR, DWORD) {
-  Driver& driver = *g_driver;
-  HWND window = FindWindowW(QUILLET_FEEDBACK_CLASS, nullptr);
-  if (!window || driver.busy) return;
-  driver.busy = true;
-  if (driver.next < driver.steps.size()) {
-    if (driver.steps[driver.next](FormOf(window))) {
-      ++driver.next;
-      driver.waitingTicks = 0;
-    } else if (++driver.waitingTicks > kPatienceTicks) {
-      // A step that never gets what it waits for: end the run rather than hang.
-      ADD_FAILURE() << "step " << driver.next << " waited in vain";
-      driver.next = driver.steps.size();
-      if (HWND box = FindMessageBox()) PostMessageW(box, WM_COMMAND, IDOK, 0);
-      PostMessageW(window, WM_CLOSE, 0, 0);
-    }
-  } else if (HWND box = FindMessageBox()) {
-    // A box no step expected.
-    if (++driver.waitingTicks > kPatienceTicks) {
-      ADD_FAILURE() << "a message box nobody expected: " << Narrow(TextOf(GetDlgItem(box, 0xFFFF)));
-      PostMessageW(box, WM_COMMAND, IDOK, 0);
-      driver.waitingTicks = 0;
-    }
-  } else if (!driver.outcome.openAfterSteps) {
-    const Form form = FormOf(window);
-    driver.outcome.openAfterSteps = true;
-    driver.outcome.memo = TextOf(form.memo);
-    driver.outcome.email = TextOf(form.edit);
-    driver.outcome.likedChosen = ShownChosen(form.liked);
-    driver.outcome.dislikedChosen = ShownChosen(form.disliked);
-    PostMessageW(window, WM_CLOSE, 0, 0);
-  }
-  driver.busy = false;
-}
+// A step against the open window: true once it is done. It may note what it saw in the run's
+// outcome.
+using Step = std::function<bool(const Form&, Outcome&)>;
 
 FeedbackFormArgs ArgsFor(Transport& service, HWND owner = nullptr) {
   FeedbackFormArgs args;
@@ -203,25 +144,49 @@ FeedbackFormArgs ArgsFor(Transport& service, HWND owner = nullptr) {
   return args;
 }
 
-Outcome RunFeedbackWindow(const FeedbackFormArgs& args, std::vector<Step> steps) {
-  Driver driver;
-  driver.steps = std::move(steps);
-  g_driver = &driver;
-  const UINT_PTR timer = SetTimer(nullptr, 0, 20, DriveFeedbackWindow);
-  ShowFeedbackForm(args);
-  KillTimer(nullptr, timer);
-  g_driver = nullptr;
-  EXPECT_EQ(driver.next, driver.steps.size()) << "the window closed before every step ran";
+Outcome RunFeedbackWindow(const FeedbackFormArgs& args, const std::vector<Step>& steps) {
+  Outcome outcome;
+  testing::Script script;
+  auto onTheWindow = [&outcome](Step step) {
+    return [&outcome, step = std::move(step)] {
+      HWND window = FindWindowW(QUILLET_FEEDBACK_CLASS, nullptr);
+      return window && step(FormOf(window), outcome);
+    };
+  };
+  for (const Step& step : steps) script.steps.push_back(onTheWindow(step));
+  // Once the steps are done and no message box is left, what the window shows.
+  script.steps.push_back(onTheWindow([](const Form& form, Outcome& after) {
+    if (testing::ShownMessageBox()) return false;
+    after.openAfterSteps = true;
+    after.memo = TextOf(form.memo);
+    after.email = TextOf(form.edit);
+    after.likedChosen = ShownChosen(form.liked);
+    after.dislikedChosen = ShownChosen(form.disliked);
+    PostMessageW(form.window, WM_CLOSE, 0, 0);
+    return true;
+  }));
+  script.giveUp = [] {
+    if (HWND box = testing::ShownMessageBox()) {
+      ADD_FAILURE() << "a message box nobody expected: " << Narrow(TextOf(GetDlgItem(box, 0xFFFF)));
+      PostMessageW(box, WM_COMMAND, IDOK, 0);
+    }
+    if (HWND window = FindWindowW(QUILLET_FEEDBACK_CLASS, nullptr)) PostMessageW(window, WM_CLOSE, 0, 0);
+  };
+  const testing::ScriptReport report = testing::RunScript([&] { ShowFeedbackForm(args); }, std::move(script));
+  EXPECT_GE(report.stepsDone, steps.size()) << "the window closed before every step ran";
   EXPECT_EQ(FindWindowW(QUILLET_FEEDBACK_CLASS, nullptr), nullptr) << "the window outlived its loop";
-  return driver.outcome;
+  return outcome;
 }
 
 // Steps.
 Step Do(std::function<void(const Form&)> action) {
-  return [action](const Form& form) {
+  return [action](const Form& form, Outcome&) {
     action(form);
     return true;
   };
+}
+Step WaitFor(std::function<bool(const Form&)> condition) {
+  return [condition](const Form& form, Outcome&) { return condition(form); };
 }
 Step SetMemo(const std::wstring& text) {
   return Do([text](const Form& form) { SetWindowTextW(form.memo, text.c_str()); });
@@ -260,14 +225,8 @@ Step PressIn(HWND Form::*control, WPARAM key) {
 // in front. The step ends once the keys have been handled and notes which control has the
 // focus then (its ID; 0 when it is none of the window's).
 Step RealKey(WORD key, std::vector<WORD> held, std::vector<int>& focusAfter) {
-  auto sent = std::make_shared<bool>(false);
-  return [=, &focusAfter](const Form& form) {
-    if (!*sent) {
-      testing::SendKeyPress(key, held);
-      *sent = true;
-      return false;
-    }
-    if (HIWORD(GetQueueStatus(QS_KEY)) != 0) return false;
+  return [press = testing::PressRealKey(key, std::move(held)), &focusAfter](const Form& form, Outcome&) {
+    if (!press()) return false;
     HWND focus = GetFocus();
     focusAfter.push_back(focus && IsChild(form.window, focus) ? GetDlgCtrlID(focus) : 0);
     return true;
@@ -278,10 +237,10 @@ Step ClickSend() {
 }
 // Waits for a message box, notes it in the run's outcome and presses its OK button.
 Step AnswerBox() {
-  return [](const Form&) {
-    HWND box = FindMessageBox();
+  return [](const Form&, Outcome& outcome) {
+    HWND box = testing::ShownMessageBox();
     if (!box) return false;
-    g_driver->outcome.boxes.push_back(ReadBox(box));
+    outcome.boxes.push_back(ReadBox(box));
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     return true;
   };
@@ -617,28 +576,84 @@ TEST(FeedbackWindow, SendsWhatWasEnteredAndReportsTheOutcome) {
   }
 }
 
+// A window of this thread that tells another thread when a message posted to it has been
+// handled. Posted messages are taken in the order they were posted, so once it has handled its
+// own, the thread's loop has also taken whatever was posted to this thread before it.
+class QueueMark {
+ public:
+  QueueMark() {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = Procedure;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"QuilletTestQueueMark";
+    RegisterClassW(&windowClass);
+    window_ = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                              GetModuleHandleW(nullptr), nullptr);
+    SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(taken_));
+  }
+  ~QueueMark() {
+    DestroyWindow(window_);
+    CloseHandle(taken_);
+  }
+  QueueMark(const QueueMark&) = delete;
+  QueueMark& operator=(const QueueMark&) = delete;
+
+  // From another thread: posts the mark and waits until the window's thread has handled it;
+  // false when that did not happen within the patience of a test.
+  bool PostAndWait() {
+    ResetEvent(taken_);
+    return PostMessageW(window_, WM_APP, 0, 0) && WaitForSingleObject(taken_, testing::kPatienceMs) == WAIT_OBJECT_0;
+  }
+
+ private:
+  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_APP) {
+      SetEvent(reinterpret_cast<HANDLE>(GetWindowLongPtrW(window, GWLP_USERDATA)));
+      return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+  }
+
+  HANDLE taken_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HWND window_ = nullptr;
+};
+
+// Clicks on the other panel and on the button and Enter on the button, posted from the send's
+// own thread while the service has the request: either taken by the window while the post still
+// waits, or left for the very end of the send, the last thing before it reports.
 TEST(FeedbackWindow, ClicksAndKeysDuringTheSendAreDropped) {
-  ScriptedService service;
-  service.answers = {"OK"};
-  HWND disliked = nullptr, button = nullptr;
-  service.whilePosting = [&] {
-    if (service.posts.size() > 1) return;
-    Click(disliked);
-    Click(button);
-    PostMessageW(button, WM_KEYDOWN, VK_RETURN, 1);
+  struct Case {
+    const char* name;
+    bool takenWhileThePostWaits;
   };
-  const Outcome after = RunFeedbackWindow(ArgsFor(service), {Do([&](const Form& form) {
-                                                               disliked = form.disliked;
-                                                               button = form.button;
-                                                             }),
-                                                             ClickOn(Target::kLikedPanel), SetMemo(L"x"), ClickSend(),
-                                                             AnswerBox()});
-  EXPECT_EQ(service.posts.size(), 1u);
-  ASSERT_EQ(after.boxes.size(), 1u);
-  EXPECT_EQ(after.boxes[0].text, kFailureText);
-  EXPECT_TRUE(after.openAfterSteps);
-  EXPECT_TRUE(after.likedChosen);
-  EXPECT_FALSE(after.dislikedChosen);
+  for (const Case& c : {Case{"taken while the post waits", true}, Case{"still queued as the send ends", false}}) {
+    SCOPED_TRACE(c.name);
+    ScriptedService service;
+    service.answers = {"OK"};
+    HWND disliked = nullptr, button = nullptr;
+    QueueMark mark;
+    bool markTaken = true;
+    service.whilePosting = [&] {
+      if (service.posts.size() > 1) return;
+      Click(disliked);
+      Click(button);
+      PostMessageW(button, WM_KEYDOWN, VK_RETURN, 1);
+      if (c.takenWhileThePostWaits) markTaken = mark.PostAndWait();
+    };
+    const Outcome after = RunFeedbackWindow(ArgsFor(service), {Do([&](const Form& form) {
+                                                                 disliked = form.disliked;
+                                                                 button = form.button;
+                                                               }),
+                                                               ClickOn(Target::kLikedPanel), SetMemo(L"x"),
+                                                               ClickSend(), AnswerBox()});
+    EXPECT_TRUE(markTaken) << "the window did not go on with its messages while the post waited";
+    EXPECT_EQ(service.posts.size(), 1u);
+    ASSERT_EQ(after.boxes.size(), 1u);
+    EXPECT_EQ(after.boxes[0].text, kFailureText);
+    EXPECT_TRUE(after.openAfterSteps);
+    EXPECT_TRUE(after.likedChosen);
+    EXPECT_FALSE(after.dislikedChosen);
+  }
 }
 
 // A slow service does not freeze the window: while the post waits, the window answers messages
@@ -709,7 +724,7 @@ TEST(FeedbackWindow, TabAndShiftTabOnTheKeyboardCycleThroughMemoAddressAndButton
   const int memo = IDC_FEEDBACK_MEMO1, edit = IDC_FEEDBACK_EDIT1, button = IDC_FEEDBACK_BITBTN1;
   const Outcome after = RunFeedbackWindow(
       ArgsFor(service),
-      {[](const Form& form) { return GetForegroundWindow() == form.window && GetFocus() == form.memo; },
+      {WaitFor([](const Form& form) { return GetForegroundWindow() == form.window && GetFocus() == form.memo; }),
        SetMemo(L"第一行"), SetEmail(L"me@example.com"),
        RealKey(VK_TAB, {}, focus), RealKey(VK_TAB, {}, focus), RealKey(VK_TAB, {}, focus),
        RealKey(VK_TAB, {VK_SHIFT}, focus), RealKey(VK_TAB, {VK_SHIFT}, focus), RealKey(VK_TAB, {VK_SHIFT}, focus),

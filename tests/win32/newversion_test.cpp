@@ -5,11 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "../shared/window_probe.h"
+#include "modal_script.h"
 #include "platform/win32/win32_system.h"
 #include "windows/newversion.h"
 #include "util/maker_addresses.h"
@@ -24,15 +24,7 @@ std::wstring TextOf(HWND window) {
   return text;
 }
 
-// Lets the window messages run until condition holds or a few seconds have passed; true when
-// it held.
-bool PumpUntil(const std::function<bool()>& condition) {
-  for (int i = 0; i < 300; ++i) {
-    if (condition()) return true;
-    SleepWithoutFreeze(10);
-  }
-  return condition();
-}
+using testing::PumpUntil;
 
 bool operator==(const POINT& a, const POINT& b) { return a.x == b.x && a.y == b.y; }
 
@@ -45,12 +37,15 @@ bool PointerSettledAt(POINT at) {
 class NewVersionTest : public ::testing::Test {
  protected:
   void TearDown() override {
-    if (window_ && IsWindow(window_)) DestroyWindow(window_);
+    for (HWND notice : opened_) {
+      if (IsWindow(notice)) DestroyWindow(notice);
+    }
     if (main_) DestroyWindow(main_);
   }
   TNewVer* Open(const std::string& address, HWND mainWindow = nullptr) {
     TNewVer* notice = TNewVer::Create(NewVersionNotice{"Quillet", "3.2", address, mainWindow});
     window_ = notice ? notice->Handle() : nullptr;
+    if (window_) opened_.push_back(window_);
     return notice;
   }
   RECT Bounds() const {
@@ -81,7 +76,8 @@ class NewVersionTest : public ::testing::Test {
     testing::SendPointer(button);
     return PumpUntil([] { return HIWORD(GetQueueStatus(QS_MOUSEBUTTON)) == 0; });
   }
-  HWND window_ = nullptr;
+  HWND window_ = nullptr;  // the notice opened last
+  std::vector<HWND> opened_;
   HWND main_ = nullptr;  // stands for the program's main window where one is needed
 };
 
@@ -95,8 +91,7 @@ TEST_F(NewVersionTest, OpensAtTheTopRightCornerWithTheOfferedVersion) {
   EXPECT_TRUE(GetWindowLongW(window_, GWL_EXSTYLE) & WS_EX_TOPMOST);
   EXPECT_EQ(TextOf(GetDlgItem(window_, IDC_NEWVER_LABEL1)), L"更新可用");
   EXPECT_EQ(TextOf(GetDlgItem(window_, IDC_NEWVER_LABEL2)), L"点击下载 Quillet 3.2");
-  SleepWithoutFreeze(100);  // TimerStart shows it
-  EXPECT_TRUE(IsWindowVisible(window_));
+  EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(window_) != FALSE; })) << "TimerStart shows it";
 }
 
 TEST_F(NewVersionTest, TheLinkOpensOnlyWebAddresses) {
@@ -121,15 +116,14 @@ TEST_F(NewVersionTest, TheLinkOpensOnlyWebAddresses) {
 TEST_F(NewVersionTest, TheLinkTakesTheHotColourUnderThePointer) {
   TNewVer* notice = Open("https://example.com/get");
   ASSERT_TRUE(notice);
-  SleepWithoutFreeze(100);
+  ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(window_) != FALSE; }));
   RECT link{};
   GetWindowRect(GetDlgItem(window_, IDC_NEWVER_LABEL2), &link);
+  // The link's timer looks where the pointer is.
   SetCursorPos((link.left + link.right) / 2, (link.top + link.bottom) / 2);
-  SleepWithoutFreeze(250);
-  EXPECT_EQ(notice->LinkColor(), GetSysColor(COLOR_HOTLIGHT));
+  EXPECT_TRUE(PumpUntil([&] { return notice->LinkColor() == GetSysColor(COLOR_HOTLIGHT); }));
   SetCursorPos(link.left - 100 < 0 ? 0 : link.left - 100, link.bottom + 100);
-  SleepWithoutFreeze(250);
-  EXPECT_EQ(notice->LinkColor(), GetSysColor(COLOR_WINDOWTEXT));
+  EXPECT_TRUE(PumpUntil([&] { return notice->LinkColor() == GetSysColor(COLOR_WINDOWTEXT); }));
 }
 
 TEST_F(NewVersionTest, DragsFromItsBackgroundWithAnyButtonButTheRight) {
@@ -277,6 +271,44 @@ TEST_F(NewVersionTest, TheCloseButtonLeavesTheFocusWithTheMainWindowAndClosesOnA
   ASSERT_TRUE(PressPointer(MOUSEEVENTF_LEFTUP));
   EXPECT_TRUE(PumpUntil([&] { return !IsWindow(window_); }));
   EXPECT_EQ(GetForegroundWindow(), main_);
+}
+
+// A notice closes itself on the eleventh tick of its countdown, also when another notice came
+// and went before it in the same process, or still counts beside it.
+TEST_F(NewVersionTest, EachNoticeCountsItsOwnElevenSeconds) {
+  // A notice on the screen whose countdown ticks come from the test, not from the clock.
+  auto openShown = [&] {
+    TNewVer* notice = Open("https://example.com/get");
+    if (!notice) return HWND{};
+    KillTimer(window_, TNewVer::kTimerCloseId);
+    EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(window_) != FALSE; }));
+    return window_;
+  };
+  auto tick = [](HWND notice) { SendMessageW(notice, WM_TIMER, TNewVer::kTimerCloseId, 0); };
+  // The ticks it takes the notice to close itself; one more than eleven means it stayed.
+  auto ticksUntilClosed = [&](HWND notice) {
+    int ticks = 0;
+    while (IsWindow(notice) && ticks < 12) {
+      tick(notice);
+      ++ticks;
+    }
+    return ticks;
+  };
+
+  HWND first = openShown();
+  ASSERT_TRUE(first);
+  EXPECT_EQ(ticksUntilClosed(first), 11);
+  HWND second = openShown();
+  ASSERT_TRUE(second);
+  EXPECT_EQ(ticksUntilClosed(second), 11) << "the notice after one that closed";
+
+  HWND counting = openShown();
+  ASSERT_TRUE(counting);
+  for (int i = 0; i < 4; ++i) tick(counting);
+  HWND beside = openShown();
+  ASSERT_TRUE(beside);
+  EXPECT_EQ(ticksUntilClosed(beside), 11) << "the notice beside one that counts";
+  EXPECT_EQ(ticksUntilClosed(counting), 7) << "the notice that counted first";
 }
 
 TEST_F(NewVersionTest, TheCloseButtonClosesAtOnce) {

@@ -5,46 +5,43 @@
 #include <string>
 #include <vector>
 
-#include "../shared/window_probe.h"
 #include "ui/control_ids.h"
 #include "app/urlform.h"
+#include "modal_script.h"
 #include "platform/win32/win32_system.h"
 #include "util/text.h"
 
 namespace quillet {
 namespace {
 
-// Steps run one per timer tick against the open add window.
-using Step = std::function<void(HWND window, HWND memo)>;
-std::vector<Step> g_steps;
-std::size_t g_nextStep = 0;
-int g_idleTicks = 0;
+// A step against the open add window: true once it is done (see modal_script.h).
+using Step = std::function<bool(HWND window, HWND memo)>;
 
-void CALLBACK DriveAddWindow(HWND, UINT, UINT_PTR, DWORD) {
-  HWND window = FindWindowW(QUILLET_ADDURL_CLASS, nullptr);
-  if (!window) {
-    // A guard against a test that never sees its window: end the loop rather than hang.
-    if (++g_idleTicks > 500) PostQuitMessage(1);
-    return;
+std::vector<std::string> RunAddWindow(HWND owner, const std::wstring& initial, const std::vector<Step>& steps) {
+  testing::Script script;
+  for (const Step& step : steps) {
+    script.steps.push_back([step] {
+      HWND window = FindWindowW(QUILLET_ADDURL_CLASS, nullptr);
+      return window && step(window, GetDlgItem(window, IDC_ADDURL_MEMO1));
+    });
   }
-  if (g_nextStep < g_steps.size()) {
-    Step step = g_steps[g_nextStep++];
-    step(window, GetDlgItem(window, IDC_ADDURL_MEMO1));
-  } else if (++g_idleTicks > 500) {
-    PostMessageW(window, WM_CLOSE, 0, 0);
-  }
-}
-
-std::vector<std::string> RunAddWindow(HWND owner, const std::wstring& initial, std::vector<Step> steps) {
-  g_steps = std::move(steps);
-  g_nextStep = 0;
-  g_idleTicks = 0;
-  const UINT_PTR timer = SetTimer(nullptr, 0, 20, DriveAddWindow);
-  std::vector<std::string> lines = ShowAddUrlWindow(owner, initial);
-  KillTimer(nullptr, timer);
-  EXPECT_EQ(g_nextStep, g_steps.size()) << "the window closed before every step ran";
+  script.giveUp = [] {
+    if (HWND window = FindWindowW(QUILLET_ADDURL_CLASS, nullptr)) PostMessageW(window, WM_CLOSE, 0, 0);
+  };
+  std::vector<std::string> lines;
+  const testing::ScriptReport report =
+      testing::RunScript([&] { lines = ShowAddUrlWindow(owner, initial); }, std::move(script));
+  EXPECT_EQ(report.stepsDone, steps.size()) << "the window closed before every step ran";
   EXPECT_EQ(FindWindowW(QUILLET_ADDURL_CLASS, nullptr), nullptr) << "the window outlived its loop";
   return lines;
+}
+
+// A step that acts at once.
+Step Act(std::function<void(HWND window, HWND memo)> action) {
+  return [action](HWND window, HWND memo) {
+    action(window, memo);
+    return true;
+  };
 }
 
 std::wstring TextOf(HWND window) {
@@ -54,35 +51,35 @@ std::wstring TextOf(HWND window) {
 }
 
 Step SetMemo(const std::wstring& text) {
-  return [text](HWND, HWND memo) { SetWindowTextW(memo, text.c_str()); };
+  return Act([text](HWND, HWND memo) { SetWindowTextW(memo, text.c_str()); });
 }
 Step ClickOk() {
-  return [](HWND window, HWND) { SendMessageW(GetDlgItem(window, IDOK), BM_CLICK, 0, 0); };
+  return Act([](HWND window, HWND) { SendMessageW(GetDlgItem(window, IDOK), BM_CLICK, 0, 0); });
 }
 Step ClickCancel() {
-  return [](HWND window, HWND) { SendMessageW(GetDlgItem(window, IDCANCEL), BM_CLICK, 0, 0); };
+  return Act([](HWND window, HWND) { SendMessageW(GetDlgItem(window, IDCANCEL), BM_CLICK, 0, 0); });
 }
 Step PressInMemo(WPARAM key) {
-  return [key](HWND, HWND memo) {
+  return Act([key](HWND, HWND memo) {
     SetFocus(memo);
     PostMessageW(memo, WM_KEYDOWN, key, 1);
     PostMessageW(memo, WM_KEYUP, key, 0xC0000001);
-  };
+  });
 }
 // A key pressed on the real keyboard, with the keys in `held` down around it, into the window
-// in front; it has been handled by the next step.
+// in front; done once the window has handled it.
 Step RealKey(WORD key, std::vector<WORD> held = {}) {
-  return [key, held](HWND, HWND) { testing::SendKeyPress(key, held); };
+  return [press = testing::PressRealKey(key, std::move(held))](HWND, HWND) { return press(); };
 }
 // Notes which control has the focus (its ID; 0 when it is none of the window's).
 Step NoteFocus(std::vector<int>& focus) {
-  return [&focus](HWND window, HWND) {
+  return Act([&focus](HWND window, HWND) {
     HWND focused = GetFocus();
     focus.push_back(focused && IsChild(window, focused) ? GetDlgCtrlID(focused) : 0);
-  };
+  });
 }
 Step CloseBox() {
-  return [](HWND window, HWND) { PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0); };
+  return Act([](HWND window, HWND) { PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0); });
 }
 
 struct Case {
@@ -110,12 +107,11 @@ TEST(AddUrlWindow, EnterInTheMemoStartsANewLine) {
   std::wstring afterEnter;
   bool stillOpen = false;
   const auto lines = RunAddWindow(nullptr, L"http://",
-                                  {PressInMemo(VK_RETURN),
-                                   [&](HWND window, HWND memo) {
+                                  {PressInMemo(VK_RETURN), Act([&](HWND window, HWND memo) {
                                      afterEnter = TextOf(memo);
                                      stillOpen = IsWindowVisible(window) != FALSE;
                                      SetWindowTextW(memo, (afterEnter + L"b").c_str());
-                                   },
+                                   }),
                                    ClickOk()});
   EXPECT_TRUE(stillOpen);
   EXPECT_EQ(afterEnter, L"http://\r\n");
@@ -127,14 +123,19 @@ TEST(AddUrlWindow, TabAndShiftTabOnTheKeyboardCycleThroughTheMemoAndTheButtons) 
   bool inFront = false;
   std::wstring memoText;
   const int memo = IDC_ADDURL_MEMO1, ok = IDC_ADDURL_BITBTN1, cancel = IDC_ADDURL_BITBTN2;
-  std::vector<Step> steps = {[&](HWND window, HWND) { inFront = GetForegroundWindow() == window; }, NoteFocus(focus)};
+  // The keys go to the window in front: the window is waited for there.
+  std::vector<Step> steps = {[&](HWND window, HWND) {
+                               inFront = GetForegroundWindow() == window;
+                               return inFront;
+                             },
+                             NoteFocus(focus)};
   for (const std::vector<WORD>& held : {std::vector<WORD>{}, std::vector<WORD>{VK_SHIFT}}) {
     for (int i = 0; i < 3; ++i) {
       steps.push_back(RealKey(VK_TAB, held));
       steps.push_back(NoteFocus(focus));
     }
   }
-  steps.push_back([&](HWND, HWND memoWindow) { memoText = TextOf(memoWindow); });
+  steps.push_back(Act([&](HWND, HWND memoWindow) { memoText = TextOf(memoWindow); }));
   steps.push_back(ClickCancel());
   RunAddWindow(nullptr, L"http://", steps);
   ASSERT_TRUE(inFront);
@@ -152,7 +153,7 @@ TEST(AddUrlWindow, LooksAsDesignedAndKeepsItsOwnerDisabledWhileOpen) {
   LONG_PTR memoStyle = 0;
   LRESULT limit = 0;
   HICON icon = nullptr;
-  RunAddWindow(owner, L"http://", {[&](HWND window, HWND memo) {
+  RunAddWindow(owner, L"http://", {Act([&](HWND window, HWND memo) {
                  caption = TextOf(window);
                  memoText = TextOf(memo);
                  okText = TextOf(GetDlgItem(window, IDOK));
@@ -164,7 +165,7 @@ TEST(AddUrlWindow, LooksAsDesignedAndKeepsItsOwnerDisabledWhileOpen) {
                  memoStyle = GetWindowLongPtrW(memo, GWL_STYLE);
                  limit = SendMessageW(memo, EM_GETLIMITTEXT, 0, 0);
                  icon = reinterpret_cast<HICON>(GetClassLongPtrW(window, GCLP_HICON));
-               },
+               }),
                                    ClickCancel()});
   EXPECT_EQ(caption, L"添加");
   EXPECT_EQ(memoText, L"http://");
@@ -193,7 +194,7 @@ TEST(AddUrlWindow, PastedTextBeyondTheDefaultLimitArrivesWhole) {
   constexpr int kLines = 20000;  // about 600,000 characters, far over the edit's 32 K default
   for (int i = 0; i < kLines; ++i) pasted += "http://example.com/page/" + std::to_string(i) + "\r\n";
   SetClipboardText(nullptr, pasted);
-  const auto lines = RunAddWindow(nullptr, L"", {[](HWND, HWND memo) { SendMessageW(memo, WM_PASTE, 0, 0); },
+  const auto lines = RunAddWindow(nullptr, L"", {Act([](HWND, HWND memo) { SendMessageW(memo, WM_PASTE, 0, 0); }),
                                                  ClickOk()});
   ASSERT_EQ(lines.size(), static_cast<std::size_t>(kLines));
   EXPECT_EQ(lines.front(), "http://example.com/page/0");
