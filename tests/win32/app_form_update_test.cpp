@@ -35,9 +35,13 @@ class ServiceAddressForTest {
   std::string saved_;
 };
 
+// The main window's fixture under a suite name of this file's own, so its ctest entry runs
+// exactly these tests.
+class AppFormUpdateTest : public AppFormTest {};
+
 // The update check against a closed port on this machine: it fails quietly, the menu item
 // becomes usable, and its choice reaches the update key and the next start.
-TEST_F(AppFormTest, UpdateNotificationsItemBecomesUsableWhenTheCheckEnds) {
+TEST_F(AppFormUpdateTest, UpdateNotificationsItemBecomesUsableWhenTheCheckEnds) {
   const ServiceAddressForTest closedPort(L"127.0.0.1:9/quillet-test");
   auto startWithCheck = [&] {
     form_.reset();
@@ -64,7 +68,7 @@ TEST_F(AppFormTest, UpdateNotificationsItemBecomesUsableWhenTheCheckEnds) {
 
 // A service that misbehaves never brings the program down and never raises a notice: the check
 // ends quietly and the notifications item becomes usable.
-TEST_F(AppFormTest, AMisbehavingServiceEndsTheCheckQuietly) {
+TEST_F(AppFormUpdateTest, AMisbehavingServiceEndsTheCheckQuietly) {
   const std::string offer = "<version>3.2</version>\r\n<url>https://example.com/</url>\r\n\r\n<result>1</result>\r\n";
   std::string garbage(10 * 1024 * 1024, '\0');
   for (std::size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<char>((i * 2654435761u) >> 24);
