@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <stdexcept>
@@ -313,25 +314,29 @@ std::vector<StoredRow> SqliteRows(const std::filesystem::path& databaseFile) {
     const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement, index));
     return std::string(bytes ? bytes : "", sqlite3_column_bytes(statement, index));
   };
+  // The requests, then their fields: a join would repeat each body once per field, and a
+  // request of 100,000 fields would then copy its body 100,000 times.
   std::vector<StoredRow> rows;
+  std::map<sqlite3_int64, std::size_t> rowOfId;
   sqlite3_stmt* statement = nullptr;
-  sqlite3_prepare_v2(db,
-                     "SELECT r.id, r.received_at, r.remote_address, r.command, r.body, f.name, f.value, "
-                     "f.position FROM requests r LEFT JOIN request_fields f ON f.request_id = r.id "
-                     "ORDER BY r.id, f.position",
+  sqlite3_prepare_v2(db, "SELECT id, received_at, remote_address, command, body FROM requests ORDER BY id",
                      -1, &statement, nullptr);
-  sqlite3_int64 lastId = -1;
   while (statement != nullptr && sqlite3_step(statement) == SQLITE_ROW) {
-    const sqlite3_int64 id = sqlite3_column_int64(statement, 0);
-    if (id != lastId) {
-      rows.push_back({column(statement, 1), column(statement, 2), column(statement, 3),
-                      column(statement, 4), {}, {}});
-      lastId = id;
-    }
-    if (sqlite3_column_type(statement, 5) != SQLITE_NULL) {
-      rows.back().fields.emplace_back(column(statement, 5), column(statement, 6));
-      rows.back().positions.push_back(sqlite3_column_int64(statement, 7));
-    }
+    rowOfId[sqlite3_column_int64(statement, 0)] = rows.size();
+    rows.push_back({column(statement, 1), column(statement, 2), column(statement, 3),
+                    column(statement, 4), {}, {}});
+  }
+  sqlite3_finalize(statement);
+  statement = nullptr;
+  sqlite3_prepare_v2(db,
+                     "SELECT request_id, name, value, position FROM request_fields "
+                     "ORDER BY request_id, position",
+                     -1, &statement, nullptr);
+  while (statement != nullptr && sqlite3_step(statement) == SQLITE_ROW) {
+    const auto row = rowOfId.find(sqlite3_column_int64(statement, 0));
+    if (row == rowOfId.end()) continue;  // a field without its request is no stored request
+    rows[row->second].fields.emplace_back(column(statement, 1), column(statement, 2));
+    rows[row->second].positions.push_back(sqlite3_column_int64(statement, 3));
   }
   sqlite3_finalize(statement);
   sqlite3_close(db);

@@ -234,8 +234,13 @@ void TAppForm::OnListDropFiles(HDROP drop) {
   } finish{drop};
   const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
   for (UINT i = 0; i < count; ++i) {
-    wchar_t name[260];
-    if (DragQueryFileW(drop, i, name, 260) == 0) break;
+    // Each name whole, however long: a name cut at MAX_PATH would name another place (often a
+    // folder above the file), which a run would then open.
+    const UINT length = DragQueryFileW(drop, i, nullptr, 0);
+    if (length == 0) break;
+    std::wstring name(length + 1, L'\0');
+    name.resize(DragQueryFileW(drop, i, name.data(), length + 1));
+    if (name.empty()) break;
     try {
       list_.Ekle(Narrow(name), true);
     } catch (...) {
