@@ -214,7 +214,13 @@ class TAppForm final : public WindowBase {
   void ApplyListFileSettings(const std::vector<ListFileSetting>& settings);
   void AppendListFileContent(ListFileContent content);
   void TimerParamTimer();
+  // The start-up list: the remembered list, then what the command line names, then the opening
+  // run when the list opens at start. Runs once the settings are known.
+  void OpenStartupList();
   void TimerSaveChangesTimer();
+  // settings.ini could not be read at start: one more try; once it reads, the options are
+  // taken as a start would take them, and the start-up list that waited for them follows.
+  void RetryHeldSettings();
 
 
   // app_form_update.cpp: the update check and its notice.
@@ -289,6 +295,7 @@ class TAppForm final : public WindowBase {
   bool startupFinished_ = false;
   bool holdSettingsFile_ = false;
   int heldSettingsWrites_ = 0;
+  bool startupListWaitsForSettings_ = false;
   HMENU mainMenu_ = nullptr;  // destroyed with the window it is attached to
   UniqueMenu popupAdd_, popupRemove_, popupRightClick_;
   HWND list_view_ = nullptr;

@@ -139,7 +139,18 @@ void TAppForm::Button3Click() {
 
 void TAppForm::TimerParamTimer() {
   KillTimer(Handle(), kTimerParamId);
+  // Whether the list comes from files.txt, whether it opens at once: that is in the settings.
+  // Until they can be read, files.txt is neither read into a list that doesn't want it nor
+  // written over (the save tick keeps trying the settings and opens the list after them).
+  if (store_->OnHold()) {
+    startupListWaitsForSettings_ = true;
+    ShowWarning(Handle(), SettingsHeldText(store_->HeldText()));
+    return;
+  }
+  OpenStartupList();
+}
 
+void TAppForm::OpenStartupList() {
   // The remembered list comes back with every entry checked; a missing file leaves the list
   // empty without a word. One that another program holds is put on hold: the save tick keeps
   // trying to read it and does not write it meanwhile.
@@ -192,6 +203,10 @@ void TAppForm::TimerParamTimer() {
 }
 
 void TAppForm::TimerSaveChangesTimer() {
+  if (store_->OnHold()) {
+    RetryHeldSettings();
+    if (store_->OnHold() || startupListWaitsForSettings_) return;
+  }
   // A remembered list that could not be read at start comes in once it can be, in front of
   // whatever the user added meanwhile, as if it had been read at start.
   if (remembered_->OnHold()) {
@@ -206,6 +221,16 @@ void TAppForm::TimerSaveChangesTimer() {
   }
   // The first failure in a row throws and is reported; the next ticks retry quietly.
   remembered_->SaveIfChanged(list_);
+}
+
+void TAppForm::RetryHeldSettings() {
+  if (!store_->RetryHeld()) return;
+  ApplyStartupSettings();
+  WriteHeldSettings();
+  if (startupListWaitsForSettings_) {
+    startupListWaitsForSettings_ = false;
+    OpenStartupList();
+  }
 }
 
 }  // namespace quillet

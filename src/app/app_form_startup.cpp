@@ -59,14 +59,20 @@ void TAppForm::ApplyStartupGeometry() {
   saveGeometry_ = true;
 }
 
-// The stored options, once their controls exist.
+// The stored options, once their controls exist; again when settings.ini could be read only
+// later (the window's place and size then stay where the user has them).
 void TAppForm::ApplyStartupSettings() {
   HWND window = Handle();
   const ScreenSize screen{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
   const StartupSettings stored = ReadStartupSettings(*store_, screen, EnvironmentVariable("WINDIR"));
   ShowOption(MenuOption::Remember, stored.remember);
   ShowOption(MenuOption::StayOnTop, stored.stayOnTop);
-  if (stored.stayOnTop) SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  if (stored.stayOnTop) {
+    SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  } else if (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) {
+    // Settings read late (another program held the file): the choice made meanwhile goes.
+    SetWindowPos(window, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  }
   ShowOption(MenuOption::AutoClose, stored.autoClose);
   ShowOption(MenuOption::AutoOpenList, stored.autoOpenList);
   // Through the controls, so their change handlers store the values as for the user.
@@ -74,7 +80,7 @@ void TAppForm::ApplyStartupSettings() {
   holdSettingsFile_ = true;
   SetControlText(IDC_SPINEDIT1, std::to_string(stored.wait));
   SetControlText(IDC_EDIT1, stored.openWith);
-  if (stored.openWithNamedProgram) SetRadioChoice(false);
+  SetRadioChoice(!stored.openWithNamedProgram);  // no change, and no write, at a normal start
   holdSettingsFile_ = false;
 }
 

@@ -30,6 +30,7 @@ std::string FailureText(FileTask task, std::string_view target, std::string_view
       {FileTask::ExportBatch, "无法导出批处理文件 ", "."},
       {FileTask::ReadRememberedList, "无法读取记住的列表 ", "."},
       {FileTask::SaveRememberedList, "无法保存记住的列表 ", "."},
+      {FileTask::ReadSettings, "无法读取设置 ", "."},
       {FileTask::SaveSettings, "无法保存设置 ", "."},
       {FileTask::SetLogOn, "无法设置系统启动时自动运行 (注册表值 ", ")."},
       {FileTask::ClearLogOn, "无法取消系统启动时自动运行 (注册表值 ", ")."},
@@ -76,6 +77,13 @@ std::string RememberedListHeldText(std::string_view failureText) {
   std::string text = ErrorReportText(failureText);
   text.append(kParagraph);
   text.append("文件可以读取时, 列表将自动载入; 在此之前它不会被覆盖.");
+  return text;
+}
+
+std::string SettingsHeldText(std::string_view failureText) {
+  std::string text = ErrorReportText(failureText);
+  text.append(kParagraph);
+  text.append("在可以读取此文件之前, 设置和记住的列表都不会被更改; 可以读取时, 设置和列表将自动载入.");
   return text;
 }
 

@@ -19,6 +19,7 @@ enum class FileTask {
   ExportBatch,         // writing the exported batch file
   ReadRememberedList,  // files.txt at start
   SaveRememberedList,  // files.txt on the save tick
+  ReadSettings,        // settings.ini at start
   SaveSettings,        // settings.ini
   SetLogOn,            // writing the log-on value
   ClearLogOn,          // removing the log-on value
@@ -52,5 +53,10 @@ std::string BatchProgramUnfitText();
 // failure as the remembered list reported it (FailureText of ReadRememberedList), then that
 // the list is loaded once the file can be read and that files.txt is not written until then.
 std::string RememberedListHeldText(std::string_view failureText);
+
+// settings.ini exists but could not be read at start: the failure (FailureText of
+// ReadSettings), then that neither the settings nor the remembered list are changed until it
+// can be read, and that the settings are taken in then.
+std::string SettingsHeldText(std::string_view failureText);
 
 }  // namespace quillet

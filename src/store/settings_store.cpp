@@ -34,13 +34,35 @@ SettingsStore::SettingsStore(FileSystem& fs, std::string settingsDir)
 
 void SettingsStore::Open() {
   document_ = IniDocument();
+  onHold_ = false;
+  heldText_.clear();
   std::optional<std::string> bytes;
   try {
     bytes = fs_.ReadFile(path_);
-  } catch (const IoError&) {
-    fs_.DeleteFile(path_);
+  } catch (const IoError& error) {
+    onHold_ = true;
+    heldText_ = FailureText(FileTask::ReadSettings, path_, error.what());
     return;
   }
+  Take(bytes);
+}
+
+bool SettingsStore::RetryHeld() {
+  if (!onHold_) return true;
+  std::optional<std::string> bytes;
+  try {
+    bytes = fs_.ReadFileWithoutWaiting(path_);
+  } catch (const IoError&) {
+    return false;
+  }
+  onHold_ = false;
+  heldText_.clear();
+  document_ = IniDocument();
+  Take(bytes);
+  return true;
+}
+
+void SettingsStore::Take(const std::optional<std::string>& bytes) {
   if (!bytes) return;
   if (!IsValidUtf8(*bytes)) {
     // A file saved in a legacy code page can't be decoded: start over with the defaults.
@@ -81,6 +103,9 @@ void SettingsStore::WriteInteger(std::string_view key, long long value) {
 }
 
 void SettingsStore::UpdateFile() {
+  // The file holds the user's settings, which the program has not seen yet: writing the
+  // document would replace them with defaults.
+  if (onHold_) return;
   // A write waits, handling the window's messages, while another program holds the file; a
   // change made meanwhile asks for its own write. The write under way then writes once more
   // with the newest document, so an older one never lands after it.

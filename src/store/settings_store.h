@@ -21,16 +21,27 @@ std::string ChooseSettingsDir(FileSystem& fs, const std::string& programFolder,
 class SettingsStore {
  public:
   SettingsStore(FileSystem& fs, std::string settingsDir);
-  // Reads settings.ini; a file that can't be read or is not valid UTF-8 is deleted and the
-  // document starts empty, without a message.
+  // Reads settings.ini. A file that is not valid UTF-8 is deleted and the document starts
+  // empty, without a message. A file that exists but cannot be read (another program holds it,
+  // no access) puts the store on hold instead, with the failure's text (FailureText of
+  // ReadSettings): the document starts empty, and the file is neither deleted nor written
+  // until RetryHeld has read it. Losing every option to a few seconds of another program's
+  // lock would cost the user far more than a later read.
   void Open();
+  bool OnHold() const { return onHold_; }
+  const std::string& HeldText() const { return heldText_; }
+  // On hold: one more try at reading settings.ini, without waiting for a program that holds
+  // it. True when the hold ended: the document is then what Open would have made of the file
+  // (the changes made in memory meanwhile are dropped). False while it still can't be read.
+  bool RetryHeld();
   const std::string& Path() const { return path_; }
   const IniDocument& Document() const { return document_; }
 
   bool ValueExists(std::string_view key) const;
   std::string ReadString(std::string_view key, std::string_view def) const;
   long long ReadInteger(std::string_view key, long long def) const;
-  // Each write changes the document and replaces the file at once (throws IoError).
+  // Each write changes the document and replaces the file at once (throws IoError); on hold
+  // it changes the document only.
   void WriteString(std::string_view key, std::string_view value);
   void WriteInteger(std::string_view key, long long value);
   // In memory only, for handlers that change several keys and then call UpdateFile once.
@@ -42,6 +53,11 @@ class SettingsStore {
   FileSystem& fs_;
   std::string path_;
   IniDocument document_;
+  // Reads the bytes of settings.ini into the document; an undecodable file is deleted.
+  void Take(const std::optional<std::string>& bytes);
+
+  bool onHold_ = false;
+  std::string heldText_;
   bool writing_ = false;     // UpdateFile is under way (its wait may run other handlers)
   bool writeAgain_ = false;  // the document changed during that write
 };

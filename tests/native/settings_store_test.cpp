@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <utility>
 #include <vector>
@@ -61,19 +62,63 @@ TEST_F(SettingsStoreOnDiskTest, FileThatIsNotUtf8IsDeletedAndTheDefaultsApply) {
   EXPECT_FALSE(fs.FileExists(SettingsDir() + "settings.ini"));
 }
 
-TEST_F(SettingsStoreOnDiskTest, FileThatCantBeReadGivesAnEmptyDocument) {
-  // A folder in the file's place: it opens, but reading fails.
-  test::MakeDirs(SettingsFile());
+TEST_F(SettingsStoreOnDiskTest, FileThatCantBeReadIsKeptAndPutsTheStoreOnHold) {
+  // A folder in the file's place: it opens, but reading fails, as for a file without access.
+  test::MakeDirs(temp / "settings.ini/inside");
   SettingsStore store(fs, SettingsDir());
   ASSERT_NO_THROW(store.Open());
+  EXPECT_TRUE(store.OnHold());
   EXPECT_FALSE(store.ValueExists("Wait"));
+  EXPECT_NE(store.HeldText().find("无法读取设置 \"" + SettingsDir() + "settings.ini\""), std::string::npos)
+      << store.HeldText();
+  EXPECT_NO_THROW(store.WriteInteger("Wait", 5));  // nothing is written while on hold
+  EXPECT_TRUE(std::filesystem::exists(temp / "settings.ini/inside"));
+  EXPECT_FALSE(store.RetryHeld());
+}
+
+// Another program holds settings.ini while the program starts (a backup, a sync client, an
+// editor): the user's settings must survive it, not be replaced by the defaults.
+TEST(SettingsStoreTest, AFileAnotherProgramHoldsIsReadOnceItIsFreeAndNeverWrittenBefore) {
+  class HeldFileSystem : public test::MemoryFileSystem {
+   public:
+    bool held = true;
+    std::optional<std::string> ReadFile(const std::string& path) override {
+      if (held) throw IoError(32, "The process cannot access the file because it is being used by another process");
+      return MemoryFileSystem::ReadFile(path);
+    }
+    std::optional<std::string> ReadFileWithoutWaiting(const std::string& path) override { return ReadFile(path); }
+  } fs;
+  const std::string stored = std::string(kBom) + "[Settings]\r\nRemember=1\r\nWait=250\r\nOpenWithDefaults=OFF\r\n\r\n";
+  fs.files["C:\\q\\settings.ini"] = stored;
+  SettingsStore store(fs, "C:\\q\\");
+  store.Open();
+  ASSERT_TRUE(store.OnHold());
+  EXPECT_NE(store.HeldText().find("being used by another process"), std::string::npos) << store.HeldText();
+  EXPECT_EQ(store.ReadInteger("Remember", 0), 0);  // unknown yet: the defaults show
+
+  // Changes meanwhile stay in memory; the file keeps the user's settings.
+  store.WriteInteger("AutoClose", 1);
+  store.WriteString("OpenWith", "C:\\Windows\\notepad.exe");
+  EXPECT_FALSE(store.RetryHeld());
+  EXPECT_EQ(fs.replaceCount, 0);
+  EXPECT_EQ(fs.files["C:\\q\\settings.ini"], stored);
+
+  fs.held = false;
+  ASSERT_TRUE(store.RetryHeld());
+  EXPECT_FALSE(store.OnHold());
+  EXPECT_EQ(store.ReadInteger("Remember", 0), 1);
+  EXPECT_EQ(store.ReadInteger("Wait", 0), 250);
+  EXPECT_FALSE(store.ValueExists("AutoClose"));  // what was set while on hold is dropped
+  store.WriteInteger("AutoClose", 1);
+  EXPECT_EQ(fs.files["C:\\q\\settings.ini"], std::string(kBom) +
+            "[Settings]\r\nRemember=1\r\nWait=250\r\nOpenWithDefaults=OFF\r\nAutoClose=1\r\n\r\n");
 }
 
 TEST_F(SettingsStoreOnDiskTest, WriteThatFailsThrowsKeepsTheValueInMemoryAndLeavesNoTemporaryFile) {
-  // A non-empty folder named settings.ini can't be replaced by a file.
-  test::MakeDirs(temp / "settings.ini/inside");
   SettingsStore store(fs, SettingsDir());
   store.Open();
+  // A non-empty folder named settings.ini can't be replaced by a file.
+  test::MakeDirs(temp / "settings.ini/inside");
   EXPECT_THROW(store.WriteInteger("Wait", 42), IoError);
   EXPECT_EQ(store.ReadInteger("Wait", 0), 42);
   EXPECT_EQ(test::FolderNames(temp.path()), std::vector<std::string>{"settings.ini"});
