@@ -9,6 +9,7 @@
 #include "windows/newversion.h"
 #include "service/service_request.h"
 #include "util/maker_addresses.h"
+#include "util/text.h"
 
 namespace quillet {
 
@@ -18,8 +19,15 @@ void TAppForm::TimerCheckerTimer() {
     return;
   }
   const CheckResult* result = updateCheck_.Poll();
-  if (!result) return;
+  if (!result) {
+    // A run that ended without its result (the update key could not be written) gives none
+    // later either; the menu item stays off, since its choice could not be kept.
+    if (updateCheck_.Ended()) KillTimer(Handle(), kTimerCheckerId);
+    return;
+  }
   KillTimer(Handle(), kTimerCheckerId);
+  // The check never shows its failures to the user; its log goes where a debugger sees it.
+  if (result->error) OutputDebugStringW(Widen("Quillet update check: " + result->errorLog + "\n").c_str());
   EnableMenuItem(mainMenu_, IDM_UPDATENOTIFICATIONS1, MF_BYCOMMAND | MF_ENABLED);
   if (result->showUpdateValue == 0) {
     updateNotifications_ = false;

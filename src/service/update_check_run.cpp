@@ -7,14 +7,20 @@ namespace quillet {
 
 void UpdateCheckRun::Start(std::shared_ptr<CheckerSystem> system, CheckerInput input) {
   system_ = std::move(system);
-  result_ = std::make_shared<CheckResult>();
-  std::thread([system = system_, result = result_, input = std::move(input)] { RunCheck(*system, input, *result); })
-      .detach();
+  shared_ = std::make_shared<Shared>();
+  std::thread([system = system_, shared = shared_, input = std::move(input)] {
+    RunCheck(*system, input, shared->result);
+    shared->ended.store(true, std::memory_order_release);
+  }).detach();
 }
 
 const CheckResult* UpdateCheckRun::Poll() const {
-  if (!result_ || !result_->done.load(std::memory_order_acquire)) return nullptr;
-  return result_.get();
+  if (!shared_ || !shared_->result.done.load(std::memory_order_acquire)) return nullptr;
+  return &shared_->result;
+}
+
+bool UpdateCheckRun::Ended() const {
+  return shared_ && shared_->ended.load(std::memory_order_acquire);
 }
 
 }  // namespace quillet

@@ -2,6 +2,7 @@
 // starts the run once and then polls it from its timer, which never waits.
 #pragma once
 
+#include <atomic>
 #include <memory>
 
 #include "service/checker.h"
@@ -16,21 +17,30 @@ namespace quillet {
 //   touches it, and the window may read it as often as it likes.
 // - The system object (the update key among it) is the window's again once Poll has returned a
 //   result; before that only the thread uses it.
+// - As its very last step the thread sets `ended` (release), whatever the outcome, so the
+//   window can stop polling a run that will never report a result.
 class UpdateCheckRun {
  public:
   // Starts RunCheck(*system, input, result) on a new, detached thread.
   void Start(std::shared_ptr<CheckerSystem> system, CheckerInput input);
-  bool Started() const { return result_ != nullptr; }
+  bool Started() const { return shared_ != nullptr; }
   // The result once the run is done; nullptr before (or if it never started, or ended without
   // finishing: a run that could not write the update key reports no end).
   const CheckResult* Poll() const;
+  // Whether the run's thread has ended, with or without a result. A run that ended without
+  // one (the update key could not be written) will never give one: the window stops polling.
+  bool Ended() const;
   // The system the run used, for what the window writes after the run (the ShowUpdate value).
   // Only to be used once Poll has returned a result.
   CheckerSystem* System() const { return Poll() ? system_.get() : nullptr; }
 
  private:
+  struct Shared {
+    CheckResult result;
+    std::atomic<bool> ended{false};
+  };
   std::shared_ptr<CheckerSystem> system_;
-  std::shared_ptr<CheckResult> result_;
+  std::shared_ptr<Shared> shared_;
 };
 
 }  // namespace quillet

@@ -62,6 +62,7 @@ TEST(UpdateCheckRunTest, PollGivesNothingWhileTheRunGoesOnAndTheWholeResultAfter
   system->realNetwork = &gate;
   UpdateCheckRun run;
   EXPECT_FALSE(run.Started());
+  EXPECT_FALSE(run.Ended());
   EXPECT_EQ(run.Poll(), nullptr);
 
   run.Start(system, CheckerInput{"KALMIRO - Quillet", "3.1", kAddress});
@@ -82,13 +83,16 @@ TEST(UpdateCheckRunTest, PollGivesNothingWhileTheRunGoesOnAndTheWholeResultAfter
   EXPECT_EQ(result->showUpdateValue, 1);
   EXPECT_FALSE(result->error);
   EXPECT_EQ(run.Poll(), result);  // and stays there for later looks
+  for (int i = 0; i < 3000 && !run.Ended(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_TRUE(run.Ended());
   ASSERT_EQ(run.System(), system.get());
   EXPECT_EQ(system->key.values["HowMany"], "1");
 }
 
-// A run that cannot write the update key ends without reporting its end: the reader keeps
-// seeing nothing, and the thread lets go of what it shared.
-TEST(UpdateCheckRunTest, ARunThatCannotKeepItsStateNeverReportsAnEnd) {
+// A run that cannot write the update key ends without a result: the reader keeps seeing
+// none, learns that the run has ended (so it stops polling), and the thread lets go of what
+// it shared.
+TEST(UpdateCheckRunTest, ARunThatCannotKeepItsStateEndsWithoutAResult) {
   auto system = std::make_shared<test::FakeCheckerSystem>();
   system->key.failWriteOf = "HowMany";
   std::weak_ptr<test::FakeCheckerSystem> watched = system;
@@ -98,6 +102,8 @@ TEST(UpdateCheckRunTest, ARunThatCannotKeepItsStateNeverReportsAnEnd) {
   // Only the run object holds the system once the thread has ended.
   for (int i = 0; i < 3000 && watched.use_count() > 1; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   ASSERT_EQ(watched.use_count(), 1) << "the thread did not end";
+  for (int i = 0; i < 3000 && !run.Ended(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_TRUE(run.Ended());
   EXPECT_EQ(run.Poll(), nullptr);
   EXPECT_EQ(run.System(), nullptr);
 }
