@@ -681,7 +681,42 @@ void TAppForm::EndApplication() {
   DestroyWindow(Handle());
 }
 
+namespace {
+
+// The command an id starts: a menu item that only clicks its button is that button's command.
+// Zero for what is no command of its own in this sense (typing, choices, the run's button,
+// which has its own rule for a second press).
+int CommandOf(int id) {
+  switch (id) {
+    case IDM_CREATEBATCHFILE1: return IDC_BUTTON3;
+    case IDM_LOADFILESFROMFILELIST1: return IDC_BUTTON4;
+    case IDM_SAVELISTINTOFILE1: return IDC_BUTTON5;
+    case IDC_BITBTN1: case IDC_EDIT1: case IDC_SPINEDIT1: case IDC_RADIOBUTTON1: case IDC_RADIOBUTTON2:
+    case IDCANCEL:
+      return 0;
+    default:
+      return id;
+  }
+}
+
+}  // namespace
+
 bool TAppForm::OnCommand(int id, int code, HWND control) {
+  // A command can wait with the window answering (a file another program holds, a folder
+  // walk); the same command started again meanwhile would run inside the first (a second
+  // save dialog over an export still under way). It does nothing; other commands work as they
+  // do during a run.
+  const int command = CommandOf(id);
+  if (command != 0 && !commandsUnderWay_.insert(command).second) return true;
+  struct UnderWay {
+    std::set<int>& commands;
+    int command;
+    ~UnderWay() { commands.erase(command); }
+  } underWay{commandsUnderWay_, command};
+  return DispatchCommand(id, code, control);
+}
+
+bool TAppForm::DispatchCommand(int id, int code, HWND control) {
   switch (id) {
     case IDC_BUTTON1: ShowButtonMenu(control, popupAdd_.get()); return true;
     case IDC_BUTTON2: ShowButtonMenu(control, popupRemove_.get()); return true;

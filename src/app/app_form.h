@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -164,6 +165,7 @@ class TAppForm final : public WindowBase {
   void ShowStatus();
   void OnMenuSelect(UINT item, UINT flags, HMENU menu);
   bool OnCommand(int id, int code, HWND control);
+  bool DispatchCommand(int id, int code, HWND control);
   bool OnNotify(NMHDR* header, LRESULT& result);
   void Exit1Click();
   void EndApplication();
@@ -296,6 +298,7 @@ class TAppForm final : public WindowBase {
   bool holdSettingsFile_ = false;
   int heldSettingsWrites_ = 0;
   bool startupListWaitsForSettings_ = false;
+  std::set<int> commandsUnderWay_;  // commands whose handler has not returned yet (OnCommand)
   HMENU mainMenu_ = nullptr;  // destroyed with the window it is attached to
   UniqueMenu popupAdd_, popupRemove_, popupRightClick_;
   HWND list_view_ = nullptr;
