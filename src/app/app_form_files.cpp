@@ -154,11 +154,16 @@ void TAppForm::OpenStartupList() {
   // The remembered list comes back with every entry checked; a missing file leaves the list
   // empty without a word. One that another program holds is put on hold: the save tick keeps
   // trying to read it and does not write it meanwhile.
+  // The start-up list goes in front of what the user added while it waited for the settings
+  // (nothing, at a normal start).
+  const std::vector<Entry> addedMeanwhile = list_.Entries();
   std::string heldText;
   if (OptionOn(MenuOption::Remember)) {
     try {
       if (std::optional<std::vector<std::string>> lines = remembered_->Load(ansi_)) {
-        list_.ReplaceAll(CheckedEntries(std::move(*lines)));
+        std::vector<Entry> entries = CheckedEntries(std::move(*lines));
+        entries.insert(entries.end(), addedMeanwhile.begin(), addedMeanwhile.end());
+        list_.ReplaceAll(std::move(entries));
         SyncListView();
       }
     } catch (const IoError& error) {
@@ -192,8 +197,9 @@ void TAppForm::OpenStartupList() {
       AddToRecentLists(arguments.items.front());
     } else {
       list_.Append(CheckedEntries(arguments.items));
-      SyncListView();
     }
+    if (!addedMeanwhile.empty()) list_.Append(addedMeanwhile);
+    SyncListView();
     // What the command line named replaces files.txt, as it would replace a list read from it.
     remembered_->EndHold();
   }
