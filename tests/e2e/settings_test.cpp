@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "ui/control_ids.h"
 #include "e2e/driver.h"
@@ -184,6 +187,57 @@ TEST(Settings, FileThatIsNotUtf8IsReplacedByDefaultsWithoutAMessage) {
   EXPECT_EQ(program.Text(IDC_SPINEDIT1), "0");
   EXPECT_TRUE(program.ButtonChecked(IDC_RADIOBUTTON1));
   EXPECT_FALSE(program.AnyMessageBox());
+}
+
+// settings.ini that another program holds while the program starts (a backup, a sync client,
+// an editor) costs the user nothing: they are told which file could not be read and that
+// nothing changes until it can be; neither it nor files.txt is written meanwhile; once it is
+// free, the options and the remembered list come in as at a start.
+TEST(Settings, AFileHeldByAnotherProgramAtStartIsKeptAndTakenOnceFree) {
+  Program program;
+  const std::string stored = std::string(kBom) +
+                             "[Settings]\r\nRemember=1\r\nAutoClose=0\r\nWait=250\r\n"
+                             "OpenWith=C:\\tools\\viewer.exe\r\nOpenWithDefaults=OFF\r\n\r\n";
+  program.WriteSettings(stored);
+  const std::wstring filesTxt = program.PathInFolder(L"files.txt");
+  const std::string remembered = std::string(kBom) + "kept 1\r\nkept 2\r\n";
+  WriteFileBytes(filesTxt, remembered);
+  HANDLE held = CreateFileW(program.SettingsPath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  ASSERT_TRUE(program.Start()) << program.Error();
+  auto box = program.WaitForMessageBox();
+  ASSERT_TRUE(box) << "the user was not told";
+  EXPECT_EQ(box->caption, "警告");
+  EXPECT_EQ(box->text.rfind("无法读取设置 \"" + Narrow(program.SettingsPath()) + "\".\r\r", 0), 0u) << box->text;
+  EXPECT_NE(box->text.find("设置和记住的列表都不会被更改"), std::string::npos) << box->text;
+  SaveScreenshot(box->window, "settings-held");
+  Program::PressOk(box->window);
+
+  // Meanwhile the defaults show, and neither a change nor the list reaches the files.
+  EXPECT_TRUE(program.ButtonChecked(IDC_RADIOBUTTON1));
+  program.Command(IDM_AUTOCLOSE1);
+  ASSERT_TRUE(program.Paste("added meanwhile\r\n", 1));
+  ASSERT_TRUE(program.WaitForSaveTicks(2)) << program.ProbeError();
+  EXPECT_FALSE(program.AnyMessageBox()) << "a write was tried while the file was held";
+  CloseHandle(held);
+  EXPECT_EQ(ReadFileBytes(program.SettingsPath()), stored);
+  EXPECT_EQ(ReadFileBytes(filesTxt), remembered);
+
+  // Free again: the options and the remembered list come in as at a start.
+  ASSERT_TRUE(WaitUntil([&] { return program.ItemCount() == 3; })) << "the remembered list did not come in";
+  EXPECT_EQ(program.Entries(), (std::vector<std::string>{"kept 1", "kept 2", "added meanwhile"}));
+  EXPECT_TRUE(program.ButtonChecked(IDC_RADIOBUTTON2));
+  EXPECT_EQ(program.Text(IDC_EDIT1), "C:\\tools\\viewer.exe");
+  EXPECT_EQ(program.Text(IDC_SPINEDIT1), "250");
+  EXPECT_EQ(program.MenuChecked(IDM_REMEMBER1), std::optional<bool>(true)) << program.ProbeError();
+  EXPECT_EQ(program.MenuChecked(IDM_AUTOCLOSE1), std::optional<bool>(false)) << program.ProbeError();
+  EXPECT_EQ(program.Settings(), ParseSettings(stored)) << program.SettingsBytes();
+  EXPECT_TRUE(WaitUntil([&] {
+    return ReadFileBytes(filesTxt) == std::string(kBom) + "kept 1\r\nkept 2\r\nadded meanwhile\r\n";
+  })) << ReadFileBytes(filesTxt);
+  EXPECT_FALSE(program.AnyMessageBox());
+  EXPECT_TRUE(program.Exit());
 }
 
 }  // namespace
