@@ -38,6 +38,8 @@ class CheckerSystem {
 
 struct CheckerInput {
   std::string appName, version, serviceAddress;
+  // The page the notice opens when the service names no download address it may choose.
+  std::string defaultDownloadAddress;
 };
 
 // Written by the checker thread before `done` is set (release); read by the window after it
