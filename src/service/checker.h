@@ -47,7 +47,10 @@ struct CheckerInput {
 struct CheckResult {
   std::atomic<bool> done{false};
   bool newVersionFound = false;
-  std::string newVersionText, downloadAddress;
+  std::string newVersionText;
+  // The answer's download address; for an answer over plain HTTP only a secure one on the
+  // service's host, else the input's default. Also what is kept as "CurrentURL".
+  std::string downloadAddress;
   long long showUpdateValue = 1;
   bool error = false;
   std::string errorLog;
