@@ -1,6 +1,6 @@
 // An answer of the web service as the update check reads it: the line split, the tagged lines
 // 1, 2, 4 and 6, the stored form of the download address, and a whole run of the check over
-// the same answer. A hostile or broken service must never crash the program.
+// the same answer, over each scheme. A hostile or broken service must never crash the program.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -43,10 +43,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   quillet::test::FakeCheckerSystem system;
   system.network.answers["https://service.example.com/check"] = std::string(answer);
   quillet::CheckResult result;
-  quillet::RunCheck(system, {"Kalmiro - Quillet", "3.1", "service.example.com/check"}, result);
+  const quillet::CheckerInput input{"Kalmiro - Quillet", "3.1", "service.example.com/check",
+                                    "https://service.example.com/download/"};
+  quillet::RunCheck(system, input, result);
   if (!result.done.load(std::memory_order_acquire)) std::abort();
   if (result.newVersionFound && result.error) std::abort();
   const std::string opened = quillet::OpenableDownloadAddress(result.downloadAddress, "https://fallback.example/");
   if (opened != "https://fallback.example/" && opened != result.downloadAddress) std::abort();
+
+  // The same answer over plain HTTP, where anyone on the way could have written it: it leads
+  // nowhere but to the default page or a secure address on the service's own host.
+  quillet::test::FakeCheckerSystem plainSystem;
+  plainSystem.network.answers["http://service.example.com/check"] = std::string(answer);
+  quillet::CheckResult plainResult;
+  quillet::RunCheck(plainSystem, input, plainResult);
+  if (!plainResult.done.load(std::memory_order_acquire)) std::abort();
+  if (!plainResult.error && plainResult.downloadAddress != input.defaultDownloadAddress &&
+      !quillet::IsSecureAddressOnServiceHost(plainResult.downloadAddress, input.serviceAddress)) {
+    std::abort();
+  }
   return 0;
 }

@@ -41,7 +41,8 @@ void TAppForm::TimerCheckerTimer() {
 void TAppForm::StartChecker() {
   const std::string override = EnvironmentVariable("QUILLET_SERVICE_ADDRESS");
   updateCheck_.Start(std::make_shared<Win32CheckerSystem>(),
-                     CheckerInput{values_.caption, values_.version, ServiceAddressFrom(override.c_str(), kServiceAddress)});
+                     CheckerInput{values_.caption, values_.version, ServiceAddressFrom(override.c_str(), kServiceAddress),
+                                  std::string(kDownloadAddress)});
 }
 
 void TAppForm::UpdateNotifications1Click() {

@@ -86,23 +86,39 @@ bool IsNumericVersion(const std::string& versionText) {
   return ParseInteger(digits, value) && value >= -2147483648LL && value <= 2147483647LL;
 }
 
+// An answer of the service and the way it came.
+struct ServiceAnswer {
+  std::string text;
+  // Over the plain scheme: anyone on the way could have written it.
+  bool overPlainHttp = false;
+};
+
 // Asks the service over the secure scheme and, when that fails, once more over the plain one.
 // A plain answer clears the log, so a run whose secure attempt failed goes on as usual.
-std::string PostWithFallback(Transport& network, const std::string& serviceAddress, const ParameterList& parameters,
-                             ErrorRecord& errors) {
+ServiceAnswer PostWithFallback(Transport& network, const std::string& serviceAddress, const ParameterList& parameters,
+                               ErrorRecord& errors) {
   try {
-    return network.Post("https://" + serviceAddress, parameters);
+    return {network.Post("https://" + serviceAddress, parameters), false};
   } catch (const std::exception& error) {
     errors.Add(std::string("HTTPS Response:\r") + error.what());
   }
   try {
-    std::string answer = network.Post("http://" + serviceAddress, parameters);
+    ServiceAnswer answer{network.Post("http://" + serviceAddress, parameters), true};
     errors.Clear();
     return answer;
   } catch (const std::exception& error) {
     errors.Add(std::string("HTTP Response:\r") + error.what());
   }
   return {};
+}
+
+// The download address the notice is to open. The plain fallback is kept for systems without
+// current TLS, but a plain answer may be forged by anyone on its way, and the notice shows only
+// "点击下载 ...", never the address: such an answer may name only a secure address on the
+// service's own host, which nobody on the way can answer for. Otherwise the default page.
+std::string DownloadAddressOf(const ServiceAnswer& answer, const std::string& offered, const CheckerInput& input) {
+  if (!answer.overPlainHttp || IsSecureAddressOnServiceHost(offered, input.serviceAddress)) return offered;
+  return input.defaultDownloadAddress;
 }
 
 // Sends the request and takes the answer (the guarded part of the run: every error here ends
@@ -123,9 +139,9 @@ void AskAndAccept(CheckerSystem& system, const CheckerInput& input, const std::s
     errors.Add("Error: HM variable problem!");
   }
 
-  const std::string answer = PostWithFallback(system.Network(), input.serviceAddress, parameters, errors);
-  if (answer.starts_with("ERROR")) errors.Add(kInvalidAnswer);
-  const std::vector<std::string> lines = AnswerLines(answer);
+  const ServiceAnswer answer = PostWithFallback(system.Network(), input.serviceAddress, parameters, errors);
+  if (answer.text.starts_with("ERROR")) errors.Add(kInvalidAnswer);
+  const std::vector<std::string> lines = AnswerLines(answer.text);
   if (!result.error) {
     const std::string outcome = TagValue(LineAt(lines, 4), "result");
     if (outcome != "0" && outcome != "1") errors.Add(kInvalidAnswer);
@@ -135,7 +151,9 @@ void AskAndAccept(CheckerSystem& system, const CheckerInput& input, const std::s
   UpdateKeyStore& key = system.Key();
   result.newVersionText = TagValue(LineAt(lines, 1), "version");
   key.Write("CurrentVersion", result.newVersionText);
-  result.downloadAddress = TagValue(LineAt(lines, 2), "url");
+  result.downloadAddress = DownloadAddressOf(answer, TagValue(LineAt(lines, 2), "url"), input);
+  // What is kept is the address the notice opens, never one the answer was not allowed to
+  // choose: the update state then holds nothing a forger put there for a later reader to trust.
   key.Write("CurrentURL", EncodeStored(result.downloadAddress, kStoredSeed));
 
   const std::string important = TagValue(LineAt(lines, 6), "important");

@@ -38,6 +38,8 @@ class CheckerSystem {
 
 struct CheckerInput {
   std::string appName, version, serviceAddress;
+  // The page the notice opens when the service names no download address it may choose.
+  std::string defaultDownloadAddress;
 };
 
 // Written by the checker thread before `done` is set (release); read by the window after it
@@ -45,7 +47,10 @@ struct CheckerInput {
 struct CheckResult {
   std::atomic<bool> done{false};
   bool newVersionFound = false;
-  std::string newVersionText, downloadAddress;
+  std::string newVersionText;
+  // The answer's download address; for an answer over plain HTTP only a secure one on the
+  // service's host, else the input's default. Also what is kept as "CurrentURL".
+  std::string downloadAddress;
   long long showUpdateValue = 1;
   bool error = false;
   std::string errorLog;

@@ -153,4 +153,46 @@ std::string OpenableDownloadAddress(const std::string& address, std::string_view
   return std::string(fallback);
 }
 
+namespace {
+
+// The host of an address's authority, the part before the first "/", "?" or "#" (the address
+// without its scheme): without a port, brackets kept around an IPv6 address. Empty when there is
+// none or when the authority could be read another way: with user information ("@"), or with a
+// port that is not a number.
+std::string_view AuthorityHost(std::string_view rest) {
+  const std::string_view authority = rest.substr(0, rest.find_first_of("/?#"));
+  if (authority.find('@') != std::string_view::npos) return {};
+  std::size_t hostEnd = 0;
+  if (authority.starts_with('[')) {
+    const std::size_t close = authority.find(']');
+    if (close == std::string_view::npos) return {};
+    hostEnd = close + 1;
+  } else {
+    hostEnd = std::min(authority.find(':'), authority.size());
+  }
+  const std::string_view port = authority.substr(hostEnd);
+  if (!port.empty() && (port.front() != ':' || !std::all_of(port.begin() + 1, port.end(), [](char c) {
+                          return c >= '0' && c <= '9';
+                        }))) {
+    return {};
+  }
+  return authority.substr(0, hostEnd);
+}
+
+}  // namespace
+
+bool IsSecureAddressOnServiceHost(std::string_view address, std::string_view serviceAddress) {
+  constexpr std::string_view kSecureScheme = "https://";
+  if (address.size() < kSecureScheme.size() ||
+      !EqualsIgnoreAsciiCase(address.substr(0, kSecureScheme.size()), kSecureScheme)) {
+    return false;
+  }
+  // A browser takes a backslash for a slash, which can move where the host ends; no download
+  // address of the maker's needs one.
+  if (address.find('\\') != std::string_view::npos) return false;
+  const std::string_view host = AuthorityHost(address.substr(kSecureScheme.size()));
+  const std::string_view serviceHost = AuthorityHost(serviceAddress);
+  return !host.empty() && EqualsIgnoreAsciiCase(host, serviceHost);
+}
+
 }  // namespace quillet

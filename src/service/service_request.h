@@ -55,4 +55,10 @@ std::string ServiceAddressFrom(const char* environmentValue, std::string_view bu
 // address holding a quote or a control character gives the fallback too.
 std::string OpenableDownloadAddress(const std::string& address, std::string_view fallback);
 
+// Whether `address` is an "https://" address (the scheme in any case) whose host is the host of
+// `serviceAddress` (host, optional port, path; no scheme), compared exactly but for ASCII case.
+// The ports are not compared. An address with user information, a backslash or a port that is
+// not a number never is one: browsers and the shell read such addresses in ways of their own.
+bool IsSecureAddressOnServiceHost(std::string_view address, std::string_view serviceAddress);
+
 }  // namespace quillet

@@ -4,6 +4,8 @@
 #include <shellapi.h>
 #include <windowsx.h>
 
+#include <cstdlib>
+
 #include "ui/fonts.h"
 #include "ui/resource_ids.h"
 #include "service/service_request.h"
@@ -21,6 +23,7 @@ constexpr DWORD kExpandFromCentre = 0x13;      // AW_CENTER with both horizontal
 constexpr DWORD kCollapseToCentre = 0x10010;   // AW_HIDE | AW_CENTER
 
 constexpr wchar_t kCloseButtonClass[] = L"TNewVerCloseButton";
+constexpr wchar_t kLinkClass[] = L"TNewVerLink";
 
 }  // namespace
 
@@ -107,6 +110,108 @@ class TNewVer::CloseButton final : public WindowBase {
   bool inside_ = false;   // during that press, the pointer is over the button
 };
 
+// Label2, the link. Its click is a press and a release over it: a static control reports a
+// click as soon as the button goes down, which opened the download (and closed the notice) at
+// the start of any drag that began on the link, and the link covers most of the notice's lower
+// middle. A press that moves beyond the system's drag threshold, or that ends off the link, is
+// no click. The link carries no window drag either, so such a drag leaves the notice in place.
+class TNewVer::Link final : public WindowBase {
+ public:
+  bool CreateLink(HWND parent, int id, const RECT& place, const std::wstring& text, HFONT font) {
+    RegisterClassOnce(kLinkClass, ClassIcon::None, nullptr);
+    font_ = font;
+    color_ = GetSysColor(COLOR_WINDOWTEXT);
+    return Create(0, kLinkClass, text.c_str(), WS_CHILD | WS_VISIBLE, place.left, place.top, place.right - place.left,
+                  place.bottom - place.top, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id))) != nullptr;
+  }
+  COLORREF Color() const { return color_; }
+  void SetColor(COLORREF color) {
+    if (color == color_) return;
+    color_ = color;
+    InvalidateRect(Handle(), nullptr, FALSE);
+  }
+
+ protected:
+  bool HandleMessage(UINT message, WPARAM, LPARAM lParam, LRESULT& result) override {
+    result = 0;
+    switch (message) {
+      case WM_ERASEBKGND:
+        result = 1;  // WM_PAINT covers every pixel
+        return true;
+      case WM_PAINT:
+        Paint();
+        return true;
+      case WM_LBUTTONDOWN:
+      case WM_LBUTTONDBLCLK:
+        pressed_ = true;
+        movedAway_ = false;
+        pressedAt_ = PointOf(lParam);
+        // The release comes here wherever the pointer has gone, so it cannot click what lies there.
+        SetCapture(Handle());
+        return true;
+      case WM_MOUSEMOVE:
+        if (pressed_ && BeyondDragThreshold(PointOf(lParam))) movedAway_ = true;
+        return true;
+      case WM_LBUTTONUP: {
+        const bool clicked = pressed_ && !movedAway_ && Inside(PointOf(lParam));
+        pressed_ = false;
+        // Posted, before the capture goes: the notice destroys itself, and this link with it,
+        // when it handles the click.
+        if (clicked)
+          PostMessageW(GetParent(Handle()), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(Handle()), STN_CLICKED),
+                       reinterpret_cast<LPARAM>(Handle()));
+        if (GetCapture() == Handle()) ReleaseCapture();
+        return true;
+      }
+      case WM_CAPTURECHANGED:
+        pressed_ = false;
+        return true;
+      default:
+        return false;
+    }
+  }
+
+ private:
+  static POINT PointOf(LPARAM lParam) { return POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}; }
+  bool Inside(POINT point) const {
+    RECT client{};
+    GetClientRect(Handle(), &client);
+    return PtInRect(&client, point) != FALSE;
+  }
+  // The system's drag threshold: the pixels on either side of the press point that the pointer
+  // may move before a drag begins.
+  bool BeyondDragThreshold(POINT point) const {
+    return std::abs(point.x - pressedAt_.x) > GetSystemMetrics(SM_CXDRAG) ||
+           std::abs(point.y - pressedAt_.y) > GetSystemMetrics(SM_CYDRAG);
+  }
+
+  void Paint() {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(Handle(), &paint);
+    RECT area{};
+    GetClientRect(Handle(), &area);
+    wchar_t text[256] = {};
+    GetWindowTextW(Handle(), text, 256);
+    FillRect(dc, &area, GetSysColorBrush(COLOR_BTNFACE));
+    HGDIOBJ old = SelectObject(dc, font_);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, color_);
+    // Centred both ways with word wrap: measure the wrapped height first.
+    RECT measured = area;
+    DrawTextW(dc, text, -1, &measured, DT_CENTER | DT_WORDBREAK | DT_CALCRECT);
+    area.top += ((area.bottom - area.top) - (measured.bottom - measured.top)) / 2;
+    DrawTextW(dc, text, -1, &area, DT_CENTER | DT_WORDBREAK);
+    SelectObject(dc, old);
+    EndPaint(Handle(), &paint);
+  }
+
+  HFONT font_ = nullptr;  // the notice's, which outlives this control
+  COLORREF color_ = 0;    // TimerLink sets it
+  bool pressed_ = false;  // the left button went down here and has not come up
+  bool movedAway_ = false;  // during that press, the pointer went beyond the drag threshold
+  POINT pressedAt_{};
+};
+
 TNewVer::~TNewVer() = default;
 
 TNewVer::TNewVer(NewVersionNotice notice) : notice_(std::move(notice)) {}
@@ -154,15 +259,15 @@ void TNewVer::FormCreate() {
   // Label1 takes no clicks of its own (no SS_NOTIFY), so a press on it reaches the form and
   // starts a drag; the link and the close button keep theirs.
   child(L"STATIC", L"更新可用", SS_CENTER, IDC_NEWVER_LABEL1, label1_, boldFont_.get());
-  child(L"STATIC", Widen("点击下载 " + notice_.product + " " + notice_.versionText),
-        SS_OWNERDRAW | SS_NOTIFY, IDC_NEWVER_LABEL2, label2_, linkFont_.get());
+  link_ = std::make_unique<Link>();
+  link_->CreateLink(window, IDC_NEWVER_LABEL2, label2_, Widen("点击下载 " + notice_.product + " " + notice_.versionText),
+                    linkFont_.get());
   closeButton_ = std::make_unique<CloseButton>();
   closeButton_->CreateButton(window, IDC_NEWVER_BUTTON1, RECT{panel3_.left, panel3_.top, panel3_.right, panel3_.top + 22},
                              closeIcon_.get());
 
   address_ = Widen(OpenableDownloadAddress(
       notice_.downloadAddress.empty() ? std::string(kDownloadAddress) : notice_.downloadAddress, kDownloadAddress));
-  linkColor_ = GetSysColor(COLOR_WINDOWTEXT);
 
   SetTimer(window, kTimerStartId, 1, nullptr);
   SetTimer(window, kTimerCloseId, 1000, nullptr);
@@ -187,15 +292,13 @@ void TNewVer::TimerCloseTimer() {
 void TNewVer::TimerLinkTimer() {
   POINT cursor{};
   GetCursorPos(&cursor);
-  HWND label = GetDlgItem(Handle(), IDC_NEWVER_LABEL2);
-  ScreenToClient(label, &cursor);
+  ScreenToClient(link_->Handle(), &cursor);
   RECT client{};
-  GetClientRect(label, &client);
-  const COLORREF color = GetSysColor(PtInRect(&client, cursor) ? COLOR_HOTLIGHT : COLOR_WINDOWTEXT);
-  if (color == linkColor_) return;
-  linkColor_ = color;
-  InvalidateRect(label, nullptr, TRUE);
+  GetClientRect(link_->Handle(), &client);
+  link_->SetColor(GetSysColor(PtInRect(&client, cursor) ? COLOR_HOTLIGHT : COLOR_WINDOWTEXT));
 }
+
+COLORREF TNewVer::LinkColor() const { return link_->Color(); }
 
 void TNewVer::Label2Click() {
   ShellExecuteW(GetDesktopWindow(), L"open", address_.c_str(), nullptr, nullptr, SW_HIDE);
@@ -220,23 +323,6 @@ void TNewVer::Paint() {
   EndPaint(Handle(), &paint);
 }
 
-void TNewVer::DrawLink(const DRAWITEMSTRUCT& item) {
-  wchar_t text[256] = {};
-  GetWindowTextW(item.hwndItem, text, 256);
-  RECT area = item.rcItem;
-  FillRect(item.hDC, &area, GetSysColorBrush(COLOR_BTNFACE));
-  HGDIOBJ old = SelectObject(item.hDC, linkFont_.get());
-  SetBkMode(item.hDC, TRANSPARENT);
-  SetTextColor(item.hDC, linkColor_);
-  // Centred both ways with word wrap: measure the wrapped height first.
-  RECT measured = area;
-  DrawTextW(item.hDC, text, -1, &measured, DT_CENTER | DT_WORDBREAK | DT_CALCRECT);
-  const int height = measured.bottom - measured.top;
-  area.top += ((area.bottom - area.top) - height) / 2;
-  DrawTextW(item.hDC, text, -1, &area, DT_CENTER | DT_WORDBREAK);
-  SelectObject(item.hDC, old);
-}
-
 bool TNewVer::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   switch (message) {
     case WM_TIMER:
@@ -246,10 +332,6 @@ bool TNewVer::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT&
       return true;
     case WM_PAINT:
       Paint();
-      return true;
-    case WM_DRAWITEM:
-      DrawLink(*reinterpret_cast<DRAWITEMSTRUCT*>(lParam));
-      result = TRUE;
       return true;
     case WM_CTLCOLORSTATIC:
       SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);

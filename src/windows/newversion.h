@@ -40,7 +40,7 @@ class TNewVer final : public WindowBase {
 
   // The address a click on the link opens, and the link's colour now.
   const std::wstring& LinkAddress() const { return address_; }
-  COLORREF LinkColor() const { return linkColor_; }
+  COLORREF LinkColor() const;
 
  protected:
   bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
@@ -48,6 +48,7 @@ class TNewVer final : public WindowBase {
 
  private:
   class CloseButton;
+  class Link;
 
   // The seconds a notice stays up, counted from its creation.
   static constexpr long long kSecondsShown = 11;
@@ -55,7 +56,6 @@ class TNewVer final : public WindowBase {
   explicit TNewVer(NewVersionNotice notice);
   void FormCreate();
   void Paint();
-  void DrawLink(const DRAWITEMSTRUCT& item);
   void TimerStartTimer();
   void TimerCloseTimer();
   void TimerLinkTimer();
@@ -68,8 +68,8 @@ class TNewVer final : public WindowBase {
   UniqueFont boldFont_, linkFont_;
   UniqueIcon closeIcon_;
   std::unique_ptr<CloseButton> closeButton_;  // Button1
+  std::unique_ptr<Link> link_;               // Label2
   HICON appIcon_ = nullptr;  // shared resource icon, not destroyed
-  COLORREF linkColor_ = 0;
   // Each notice counts its own time: one shown later in the same run of the program stays up
   // as long as the first.
   long long countdown_ = kSecondsShown;

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "../shared/web_addresses_to_recorder.h"
 #include "platform/win32/unique_handle.h"
 
 namespace quillet::e2e {
@@ -89,18 +90,8 @@ struct MessageBoxInfo {
   std::string text;
 };
 
-// Points the shell's "open" of https: and http: addresses at recorder.exe while it lives, so
-// a web page the program opens shows up in the recorder's log instead of starting a browser.
-class WebAddressesToRecorder {
- public:
-  explicit WebAddressesToRecorder(const std::wstring& recorder);
-  ~WebAddressesToRecorder();
-  WebAddressesToRecorder(const WebAddressesToRecorder&) = delete;
-  WebAddressesToRecorder& operator=(const WebAddressesToRecorder&) = delete;
-
- private:
-  std::vector<std::pair<std::wstring, std::optional<std::wstring>>> saved_;
-};
+// Points the shell's "open" of https: and http: addresses at recorder.exe while it lives.
+using quillet::test::WebAddressesToRecorder;
 
 // One running (or startable) copy of quillet.exe in its own temporary program folder, so
 // settings.ini and files.txt land there and no test sees another's.

@@ -1,8 +1,9 @@
 // The update check of the real program against the real maker's web service on this machine
 // (started by with-services.sh): the notice, the update state in the registry, the link handed
-// to the shell, a download address that is no web address, a service that is down, and
+// to the shell, download addresses that an answer may not choose (no web address, or one named
+// over plain HTTP elsewhere than on the service's host), a service that is down, and
 // notifications switched off. Also, with an offer from a server in this process, the notice
-// dragged with the real pointer.
+// dragged with the real pointer, and a press or a drag on its link that opens nothing.
 // First: winsock2.h, which it includes, must come before windows.h.
 #include "win32/loopback_server.h"
 
@@ -105,9 +106,16 @@ struct LinkCase {
 };
 
 TEST_F(Update, TheLinkHandsOnlyWebAddressesToTheShellAndCloses) {
+  // Over plain HTTP the answer may have been written by anyone on the way: only a secure address
+  // on the service's own host is opened, any other gives the default page.
   const std::vector<LinkCase> cases = {
       {"a web address", L"QUILLET_E2E_OFFER_ADDRESS", "https://quillet.example.com/get/3.2"},
-      {"a local program instead", L"QUILLET_E2E_UNSAFE_ADDRESS", std::string(kDownloadAddress)},
+      {"a local program instead, over plain HTTP", L"QUILLET_E2E_UNSAFE_ADDRESS", std::string(kDownloadAddress)},
+      {"a plain address, over plain HTTP", L"QUILLET_E2E_PLAIN_HTTP_ADDRESS", std::string(kDownloadAddress)},
+      {"another host's secure address, over plain HTTP", L"QUILLET_E2E_PLAIN_OTHER_HOST_ADDRESS",
+       std::string(kDownloadAddress)},
+      {"the service host's secure address, over plain HTTP", L"QUILLET_E2E_PLAIN_OWN_HOST_ADDRESS",
+       "https://localhost:8443/get/3.2"},
   };
   for (const LinkCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -127,6 +135,8 @@ TEST_F(Update, TheLinkHandsOnlyWebAddressesToTheShellAndCloses) {
     ASSERT_EQ(launches.size(), 1u);
     EXPECT_NE(launches[0].command_line.find(c.opened), std::string::npos) << launches[0].command_line;
     EXPECT_EQ(launches[0].command_line.find("notepad"), std::string::npos);
+    // The update state keeps the address that was opened.
+    EXPECT_EQ(UpdateValue(L"CurrentURL"), EncodeStored(c.opened, kStoredSeed));
     EXPECT_TRUE(program.Exit());
   }
 }
@@ -157,38 +167,51 @@ TEST_F(Update, NotificationsSwitchedOffSendNoRequest) {
   EXPECT_TRUE(program.Exit());
 }
 
-// The offer comes over plain HTTP from a server in this process (the first attempt, over HTTPS,
-// fails at once), so this runs with the other end-to-end tests. The main window is in front;
-// a drag from the icon and one from the heading, several steps each, move the notice exactly
-// with the pointer, and the main window keeps the focus throughout.
-TEST(NoticeDrag, TheNoticeFollowsThePointerAndTheMainWindowKeepsTheFocus) {
-  RegDeleteTreeW(HKEY_CURRENT_USER, UpdateKeyPath().c_str());
+// An offer of 3.2 from a server in this process over plain HTTP (the first attempt, over HTTPS,
+// fails at once), so the NoticeDrag tests run with the other end-to-end tests.
+quillet::testing::CannedReply PlainOffer() {
   quillet::testing::CannedReply offer;
   offer.bytes = quillet::testing::HttpResponse(
       "200 OK", "Content-Type: text/plain; charset=utf-8\r\n",
       "<version>3.2</version>\r\n<url>https://quillet.example.com/get/3.2</url>\r\n\r\n<result>1</result>\r\n");
   offer.answerFirstBytes = true;
-  quillet::testing::LoopbackServer service(offer);
+  return offer;
+}
+
+void UseLoopbackService(const quillet::testing::LoopbackServer& service) {
   SetEnvironmentVariableW(L"QUILLET_SERVICE_ADDRESS",
                           (L"127.0.0.1:" + std::to_wstring(service.port()) + L"/service/check").c_str());
+}
+
+// The window that holds the mouse capture on the notice's thread (nullptr: none).
+HWND CaptureOf(HWND notice) {
+  GUITHREADINFO thread = {};
+  thread.cbSize = sizeof thread;
+  return GetGUIThreadInfo(GetWindowThreadProcessId(notice, nullptr), &thread) ? thread.hwndCapture : nullptr;
+}
+
+bool PointerAt(POINT at) {
+  POINT cursor = {};
+  return GetCursorPos(&cursor) && cursor.x == at.x && cursor.y == at.y;
+}
+
+// The main window is in front; a drag from the icon and one from the heading, several steps
+// each, move the notice exactly with the pointer, and the main window keeps the focus throughout.
+TEST(NoticeDrag, TheNoticeFollowsThePointerAndTheMainWindowKeepsTheFocus) {
+  RegDeleteTreeW(HKEY_CURRENT_USER, UpdateKeyPath().c_str());
+  quillet::testing::LoopbackServer service(PlainOffer());
+  UseLoopbackService(service);
   Program program;
   ASSERT_TRUE(program.Start()) << program.Error();
   HWND notice = program.WaitForWindow(QUILLET_NEWVER_CLASS, 15000);
   ASSERT_TRUE(notice) << "no notice";
   SetForegroundWindow(program.Main());
   ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == program.Main(); }));
-  GUITHREADINFO thread = {};
-  thread.cbSize = sizeof thread;
-  const DWORD uiThread = GetWindowThreadProcessId(notice, nullptr);
-  auto capture = [&] { return GetGUIThreadInfo(uiThread, &thread) ? thread.hwndCapture : nullptr; };
+  auto capture = [&] { return CaptureOf(notice); };
   auto place = [&] {
     RECT r = {};
     GetWindowRect(notice, &r);
     return r;
-  };
-  auto pointerAt = [](POINT at) {
-    POINT cursor = {};
-    return GetCursorPos(&cursor) && cursor.x == at.x && cursor.y == at.y;
   };
 
   RECT heading = {};
@@ -208,7 +231,7 @@ TEST(NoticeDrag, TheNoticeFollowsThePointerAndTheMainWindowKeepsTheFocus) {
     // Where the part is now: the notice may have moved since the parts were measured.
     const POINT start{part.at.x + before.left - first.left, part.at.y + before.top - first.top};
     quillet::testing::SendPointer(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, start);
-    ASSERT_TRUE(WaitUntil([&] { return pointerAt(start); }));
+    ASSERT_TRUE(WaitUntil([&] { return PointerAt(start); }));
     quillet::testing::SendPointer(MOUSEEVENTF_LEFTDOWN);
     ASSERT_TRUE(WaitUntil([&] { return capture() == notice; })) << "the press did not start a drag";
     for (const POINT& step : steps) {
@@ -223,6 +246,69 @@ TEST(NoticeDrag, TheNoticeFollowsThePointerAndTheMainWindowKeepsTheFocus) {
     EXPECT_EQ(GetForegroundWindow(), program.Main());
   }
   SaveScreenshot(GetDesktopWindow(), "update-notice-dragged");
+  EXPECT_TRUE(program.Exit());
+  SetEnvironmentVariableW(L"QUILLET_SERVICE_ADDRESS", nullptr);
+  RegDeleteTreeW(HKEY_CURRENT_USER, UpdateKeyPath().c_str());
+}
+
+// A press on the link opens nothing until the button comes up over it, and a press that turns
+// into a drag opens nothing at all; the link carries no window drag, so the notice stays put.
+// The offer named another host than the service's over plain HTTP, so the click that follows
+// opens the default download page.
+TEST(NoticeDrag, APressOrADragOnTheLinkOpensNothingAndAClickOpensTheDefaultPage) {
+  RegDeleteTreeW(HKEY_CURRENT_USER, UpdateKeyPath().c_str());
+  quillet::testing::LoopbackServer service(PlainOffer());
+  UseLoopbackService(service);
+  Program program;
+  WebAddressesToRecorder browser(program.InstallRecorder());
+  ASSERT_TRUE(program.Start()) << program.Error();
+  HWND notice = program.WaitForWindow(QUILLET_NEWVER_CLASS, 15000);
+  ASSERT_TRUE(notice) << "no notice";
+  HWND link = ChildById(notice, IDC_NEWVER_LABEL2);
+  ASSERT_TRUE(link);
+  SetForegroundWindow(program.Main());
+  ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == program.Main(); }));
+  auto place = [&] {
+    RECT r = {};
+    GetWindowRect(notice, &r);
+    return r;
+  };
+
+  const RECT before = place();
+  RECT area = {};
+  GetWindowRect(link, &area);
+  const POINT press{(area.left + area.right) / 2, (area.top + area.bottom) / 2};
+  quillet::testing::SendPointer(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, press);
+  ASSERT_TRUE(WaitUntil([&] { return PointerAt(press); }));
+  quillet::testing::SendPointer(MOUSEEVENTF_LEFTDOWN);
+  ASSERT_TRUE(WaitUntil([&] { return CaptureOf(notice) == link; })) << "the press did not reach the link";
+  EXPECT_TRUE(IsWindow(notice)) << "the press alone opened the link";
+  // Over the link, across the icon and off the notice.
+  for (const POINT& step : {POINT{-8, 0}, POINT{-40, -6}, POINT{-150, 10}, POINT{-260, 90}}) {
+    const POINT to{press.x + step.x, press.y + step.y};
+    quillet::testing::SendPointer(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, to);
+    ASSERT_TRUE(WaitUntil([&] { return PointerAt(to); }));
+    ASSERT_TRUE(IsWindow(notice)) << "opened while the button was down";
+    EXPECT_EQ(place().left, before.left) << "the link dragged the notice";
+    EXPECT_EQ(place().top, before.top) << "the link dragged the notice";
+  }
+  quillet::testing::SendPointer(MOUSEEVENTF_LEFTUP);
+  EXPECT_TRUE(WaitUntil([&] { return CaptureOf(notice) == nullptr; }));
+  program.Sync();
+  ASSERT_TRUE(IsWindow(notice)) << "the drag opened the link";
+  EXPECT_EQ(place().left, before.left);
+  EXPECT_EQ(place().top, before.top);
+  EXPECT_TRUE(program.Launches().empty());
+
+  program.ClickWithPointer(link);
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindow(notice); })) << "the click left the notice open";
+  ASSERT_TRUE(WaitUntil([&] { return !program.Launches().empty(); })) << "the click opened nothing";
+  ASSERT_TRUE(WaitForNoProcess(L"recorder.exe"));
+  const auto launches = program.Launches();
+  ASSERT_EQ(launches.size(), 1u);
+  EXPECT_EQ(launches[0].arguments.size(), 2u);
+  EXPECT_EQ(launches[0].arguments.back(), std::string(kDownloadAddress)) << launches[0].command_line;
+  EXPECT_EQ(UpdateValue(L"CurrentURL"), EncodeStored(std::string(kDownloadAddress), kStoredSeed));
   EXPECT_TRUE(program.Exit());
   SetEnvironmentVariableW(L"QUILLET_SERVICE_ADDRESS", nullptr);
   RegDeleteTreeW(HKEY_CURRENT_USER, UpdateKeyPath().c_str());

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Runs the update-notification and feedback end-to-end tests against the real maker's web
 # service on this machine: a per-run test certificate authority that only the test Wine prefix
-# trusts, one service over HTTPS that offers version 3.2 with a web download address, one over
-# plain HTTP whose download address is a local program (which the program must not open), and
-# two that take feedback, one over HTTPS and one over plain HTTP only.
+# trusts, one service over HTTPS that offers version 3.2 with a web download address, some over
+# plain HTTP only whose download addresses the program may not all open (a local program, a
+# plain or another host's address), and two that take feedback, one over HTTPS and one over
+# plain HTTP only.
 #   with-services.sh QUILLET-SERVICE TRUST_ROOT.EXE QUILLET_E2E_TESTS.EXE [test options]
 # The tests learn the services' addresses and log files from QUILLET_E2E_* variables.
 set -euo pipefail
@@ -60,6 +61,15 @@ export QUILLET_E2E_OFFER_ADDRESS="localhost:$PORT/service/check"
 export QUILLET_E2E_OFFER_LOG="$(winepath -w "$work/offer.log" 2>/dev/null)"
 start_service unsafe no 'C:\windows\system32\notepad.exe'
 export QUILLET_E2E_UNSAFE_ADDRESS="localhost:$PORT/service/check"
+# Services that answer only over plain HTTP, where anyone on the way could write the answer:
+# one names a plain download address, one a secure address on another host, one a secure
+# address on the service's own host (the only kind such an answer may choose).
+start_service plain-http no "http://127.0.0.1:18081/download/quillet-3.2-setup.exe"
+export QUILLET_E2E_PLAIN_HTTP_ADDRESS="localhost:$PORT/service/check"
+start_service plain-other-host no "https://127.0.0.1/download/via-https-scheme.exe"
+export QUILLET_E2E_PLAIN_OTHER_HOST_ADDRESS="localhost:$PORT/service/check"
+start_service plain-own-host no "https://localhost:8443/get/3.2"
+export QUILLET_E2E_PLAIN_OWN_HOST_ADDRESS="localhost:$PORT/service/check"
 
 # The feedback tests read back what a service kept with "quillet-service --feedback CONFIG",
 # which they start themselves (Unix paths; Wine runs the Linux program).

@@ -15,6 +15,7 @@ using test::FakeCheckerSystem;
 const std::string kAddress = "service.example.com/check";
 const std::string kSecure = "https://" + kAddress;
 const std::string kPlain = "http://" + kAddress;
+const std::string kDefaultDownload = "https://quillet.example.com/download/";
 const std::string kInvalidAnswer =
     "\xE6\x97\xA0\xE6\x95\x88\xE7\x9A\x84\xE6\x9C\x8D\xE5\x8A\xA1\xE5\x99\xA8\xE5\x93\x8D\xE5\xBA\x94";
 
@@ -37,7 +38,7 @@ class CheckerTest : public ::testing::Test {
   std::string& Reply(const std::string& address) { return system.network.answers[address]; }
 
   FakeCheckerSystem system;
-  CheckerInput input{"Kalmiro - Quillet", "3.1", kAddress};
+  CheckerInput input{"Kalmiro - Quillet", "3.1", kAddress, kDefaultDownload};
   CheckResult result;
 };
 
@@ -212,6 +213,43 @@ TEST_F(CheckerTest, PlainAnswerAfterASecureFailureClearsEveryRecordedError) {
   EXPECT_EQ(result.errorLog, "");
   EXPECT_TRUE(result.newVersionFound);
   EXPECT_TRUE(Done());
+}
+
+// Whoever is on the way of a plain request can forge its answer, so a plain answer may name
+// only a secure address on the service's own host; any other leads to the default page, and
+// that is also what is kept as the current address. Secure answers choose freely.
+TEST_F(CheckerTest, APlainAnswerChoosesTheDownloadOnlyOnTheServiceHostOverHttps) {
+  struct Case {
+    bool secure;  // which attempt is answered
+    std::string offered, used;
+  };
+  const Case cases[] = {
+      {true, "http://elsewhere.example/get", "http://elsewhere.example/get"},
+      {true, "https://elsewhere.example/get", "https://elsewhere.example/get"},
+      {true, "", ""},
+      {false, "https://service.example.com/get/3.2", "https://service.example.com/get/3.2"},
+      {false, "https://SERVICE.example.com:8443/get", "https://SERVICE.example.com:8443/get"},
+      {false, "http://service.example.com/get", kDefaultDownload},
+      {false, "https://elsewhere.example/get", kDefaultDownload},
+      {false, "https://service.example.com.evil.example/get", kDefaultDownload},
+      {false, "https://service.example.com@evil.example/get", kDefaultDownload},
+      {false, "C:\\Windows\\notepad.exe", kDefaultDownload},
+      {false, "", kDefaultDownload},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE((c.secure ? "secure: " : "plain: ") + c.offered);
+    FakeCheckerSystem fresh;
+    fresh.network.answers[c.secure ? kSecure : kPlain] = Answer("3.2", c.offered);
+    CheckResult outcome;
+
+    RunCheck(fresh, input, outcome);
+
+    ASSERT_EQ(fresh.network.calls.size(), c.secure ? 1u : 2u);
+    EXPECT_FALSE(outcome.error) << outcome.errorLog;
+    EXPECT_TRUE(outcome.newVersionFound);
+    EXPECT_EQ(outcome.downloadAddress, c.used);
+    EXPECT_EQ(DecodeStored(fresh.key.values["CurrentURL"], kStoredSeed), c.used);
+  }
 }
 
 TEST_F(CheckerTest, BothAttemptsFailingAreRecordedInOrder) {

@@ -65,7 +65,7 @@ TEST(UpdateCheckRunTest, PollGivesNothingWhileTheRunGoesOnAndTheWholeResultAfter
   EXPECT_FALSE(run.Ended());
   EXPECT_EQ(run.Poll(), nullptr);
 
-  run.Start(system, CheckerInput{"KALMIRO - Quillet", "3.1", kAddress});
+  run.Start(system, CheckerInput{"KALMIRO - Quillet", "3.1", kAddress, "https://quillet.example.com/download/"});
   EXPECT_TRUE(run.Started());
   gate.WaitUntilEntered();
   for (int i = 0; i < 20; ++i) {
@@ -97,7 +97,7 @@ TEST(UpdateCheckRunTest, ARunThatCannotKeepItsStateEndsWithoutAResult) {
   system->key.failWriteOf = "HowMany";
   std::weak_ptr<test::FakeCheckerSystem> watched = system;
   UpdateCheckRun run;
-  run.Start(system, CheckerInput{"KALMIRO - Quillet", "3.1", kAddress});
+  run.Start(system, CheckerInput{"KALMIRO - Quillet", "3.1", kAddress, "https://quillet.example.com/download/"});
   system.reset();
   // Only the run object holds the system once the thread has ended.
   for (int i = 0; i < 3000 && watched.use_count() > 1; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));

@@ -222,28 +222,32 @@ TEST_F(CurlTransportTest, LargeAndMalformedBodiesComeBackAsUtf8) {
   EXPECT_EQ(Trusting().Post("http://" + latin1Server.Address(), {"cmd=check"}), "caf\xC3\xA9");
 }
 
-// The whole check over real sockets: the secure attempt fails, the plain one is used.
+// The whole check over real sockets: the secure attempt fails, the plain one is used, and the
+// download address it names only where a plain answer may choose one.
 TEST_F(CurlTransportTest, CheckFallsBackToThePlainSchemeAndUsesItsAnswer) {
-  LoopbackServer plain(nullptr, [](const ReceivedPost&) {
-    return Answer("<version>3.2</version>\r\n<url>https://example.com/get</url>\r\n\r\n<result>1</result>\r\n");
-  });
-  CurlTransport transport = Trusting();
-  FakeCheckerSystem system;
-  system.realNetwork = &transport;
-  CheckResult result;
+  for (const service_cases::PlainOfferCase& c : service_cases::kPlainOfferCases) {
+    SCOPED_TRACE(c.what);
+    LoopbackServer plain(nullptr, [&](const ReceivedPost&) { return Answer(service_cases::OfferAnswer(c.offered)); });
+    CurlTransport transport = Trusting();
+    FakeCheckerSystem system;
+    system.realNetwork = &transport;
+    CheckResult result;
 
-  RunCheck(system, {"Kalmiro - Quillet", "3.1", plain.Address()}, result);
+    RunCheck(system, {"Kalmiro - Quillet", "3.1", plain.Address(), service_cases::kPlainOfferDefault}, result);
 
-  EXPECT_TRUE(result.done.load(std::memory_order_acquire));
-  EXPECT_FALSE(result.error);
-  EXPECT_EQ(result.errorLog, "");
-  EXPECT_TRUE(result.newVersionFound);
-  EXPECT_EQ(result.newVersionText, "3.2");
-  EXPECT_EQ(result.downloadAddress, "https://example.com/get");
-  const std::vector<ReceivedPost> received = plain.Received();
-  ASSERT_EQ(received.size(), 1u);
-  EXPECT_EQ(received[0].fields.find("appname")->second, "Kalmiro - Quillet");
-  EXPECT_EQ(received[0].fields.find("howmany")->second, "1");
+    EXPECT_TRUE(result.done.load(std::memory_order_acquire));
+    EXPECT_FALSE(result.error);
+    EXPECT_EQ(result.errorLog, "");
+    EXPECT_TRUE(result.newVersionFound);
+    EXPECT_EQ(result.newVersionText, "3.2");
+    const std::string used = c.used ? c.offered : service_cases::kPlainOfferDefault;
+    EXPECT_EQ(result.downloadAddress, used);
+    EXPECT_EQ(DecodeStored(system.key.values["CurrentURL"], kStoredSeed), used);
+    const std::vector<ReceivedPost> received = plain.Received();
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0].fields.find("appname")->second, "Kalmiro - Quillet");
+    EXPECT_EQ(received[0].fields.find("howmany")->second, "1");
+  }
 }
 
 TEST_F(CurlTransportTest, CheckWithTheServiceDownRecordsBothAttempts) {
@@ -252,7 +256,10 @@ TEST_F(CurlTransportTest, CheckWithTheServiceDownRecordsBothAttempts) {
   system.realNetwork = &transport;
   CheckResult result;
 
-  RunCheck(system, {"Kalmiro - Quillet", "3.1", "127.0.0.1:" + std::to_string(UnusedPort()) + "/check"}, result);
+  RunCheck(system,
+           {"Kalmiro - Quillet", "3.1", "127.0.0.1:" + std::to_string(UnusedPort()) + "/check",
+            service_cases::kPlainOfferDefault},
+           result);
 
   EXPECT_TRUE(result.done.load(std::memory_order_acquire));
   EXPECT_FALSE(result.newVersionFound);

@@ -38,5 +38,12 @@ TEST(ServiceCases, StoredFormat) {
   }
 }
 
+TEST(ServiceCases, SecureAddressOnServiceHost) {
+  for (const ServiceHostCase& c : kServiceHostCases) {
+    EXPECT_EQ(IsSecureAddressOnServiceHost(c.address, c.serviceAddress), c.onServiceHost)
+        << "'" << c.address << "' for the service '" << c.serviceAddress << "'";
+  }
+}
+
 }  // namespace
 }  // namespace quillet

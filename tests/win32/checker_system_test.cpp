@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "../shared/service_cases.h"
 #include "loopback_server.h"
 #include "modal_script.h"
 #include "platform/file_system.h"
@@ -119,45 +120,51 @@ TEST_F(UpdateKeyTest, OpenedOnOneThreadAndUsedOnAnother) {
   EXPECT_EQ(key.Read("ShowUpdate"), "0");
 }
 
+// The secure attempt fails against a plain server; the plain one is answered, and the download
+// address it names is used only where a plain answer may choose one.
 TEST_F(UpdateKeyTest, AWholeCheckThroughWinHttpKeepsItsStateInTheKey) {
-  const std::string download = "https://quillet.example.com/download/?v=3.2";
-  // The secure attempt fails against this plain server; the plain one is answered.
-  testing::LoopbackServer service(testing::CannedReply{testing::HttpResponse(
-      "200 OK", "Content-Type: text/plain; charset=utf-8\r\n",
-      "<version>3.2</version>\r\n<url>" + download + "</url>\r\n\r\n<result>1</result>\r\n")});
-  Win32CheckerSystem::Options options;
-  options.updateKeyScratchRoot = kRoot;
-  Win32CheckerSystem system(options);
-  const CheckerInput input{"KALMIRO - Quillet", "3.1", "127.0.0.1:" + std::to_string(service.port()) + "/check"};
-  CheckResult result;
-  std::thread checker([&] { RunCheck(system, input, result); });
-  checker.join();
+  using namespace test::service_cases;
+  for (const PlainOfferCase& c : kPlainOfferCases) {
+    SCOPED_TRACE(c.what);
+    RegDeleteTreeW(HKEY_CURRENT_USER, kScratchRoot);
+    testing::LoopbackServer service(testing::CannedReply{
+        testing::HttpResponse("200 OK", "Content-Type: text/plain; charset=utf-8\r\n", OfferAnswer(c.offered))});
+    Win32CheckerSystem::Options options;
+    options.updateKeyScratchRoot = kRoot;
+    Win32CheckerSystem system(options);
+    const CheckerInput input{"KALMIRO - Quillet", "3.1", "127.0.0.1:" + std::to_string(service.port()) + "/check",
+                             kPlainOfferDefault};
+    CheckResult result;
+    std::thread checker([&] { RunCheck(system, input, result); });
+    checker.join();
 
-  ASSERT_TRUE(result.done.load(std::memory_order_acquire));
-  EXPECT_FALSE(result.error) << result.errorLog;
-  EXPECT_TRUE(result.newVersionFound);
-  EXPECT_EQ(result.newVersionText, "3.2");
-  EXPECT_EQ(result.downloadAddress, download);
+    ASSERT_TRUE(result.done.load(std::memory_order_acquire));
+    EXPECT_FALSE(result.error) << result.errorLog;
+    EXPECT_TRUE(result.newVersionFound);
+    EXPECT_EQ(result.newVersionText, "3.2");
+    const std::string used = c.used ? c.offered : kPlainOfferDefault;
+    EXPECT_EQ(result.downloadAddress, used);
 
-  Win32UpdateKey key(kRoot);
-  key.Open(kParent + Md5Hex(input.appName));
-  EXPECT_EQ(key.Read("HowMany"), "1");
-  EXPECT_EQ(key.Read("InstalledVersion"), "3.1");
-  EXPECT_EQ(key.Read("CurrentVersion"), "3.2");
-  EXPECT_EQ(key.Read("CurrentURL"), EncodeStored(download, kStoredSeed));
-  EXPECT_EQ(key.Read("LastUpdateInform"), ShortDateText());
+    Win32UpdateKey key(kRoot);
+    key.Open(kParent + Md5Hex(input.appName));
+    EXPECT_EQ(key.Read("HowMany"), "1");
+    EXPECT_EQ(key.Read("InstalledVersion"), "3.1");
+    EXPECT_EQ(key.Read("CurrentVersion"), "3.2");
+    EXPECT_EQ(key.Read("CurrentURL"), EncodeStored(used, kStoredSeed));
+    EXPECT_EQ(key.Read("LastUpdateInform"), ShortDateText());
 
-  const auto requests = service.Requests();
-  ASSERT_EQ(requests.size(), 1u);
-  const std::vector<std::pair<std::string, std::string>> fields = testing::FormFields(requests[0].body);
-  ASSERT_EQ(fields.size(), 7u);
-  EXPECT_EQ(fields[0], (std::pair<std::string, std::string>("cmd", "check")));
-  EXPECT_EQ(fields[1], (std::pair<std::string, std::string>("appname", input.appName)));
-  EXPECT_EQ(fields[2], (std::pair<std::string, std::string>("version", "3.1")));
-  EXPECT_EQ(fields[3], (std::pair<std::string, std::string>("os", RunningSystemDescription())));
-  EXPECT_EQ(fields[4], (std::pair<std::string, std::string>("local", system.LocaleNameText())));
-  EXPECT_EQ(fields[5], (std::pair<std::string, std::string>("guid", ReadMachineGuid())));
-  EXPECT_EQ(fields[6], (std::pair<std::string, std::string>("howmany", "1")));
+    const auto requests = service.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    const std::vector<std::pair<std::string, std::string>> fields = testing::FormFields(requests[0].body);
+    ASSERT_EQ(fields.size(), 7u);
+    EXPECT_EQ(fields[0], (std::pair<std::string, std::string>("cmd", "check")));
+    EXPECT_EQ(fields[1], (std::pair<std::string, std::string>("appname", input.appName)));
+    EXPECT_EQ(fields[2], (std::pair<std::string, std::string>("version", "3.1")));
+    EXPECT_EQ(fields[3], (std::pair<std::string, std::string>("os", RunningSystemDescription())));
+    EXPECT_EQ(fields[4], (std::pair<std::string, std::string>("local", system.LocaleNameText())));
+    EXPECT_EQ(fields[5], (std::pair<std::string, std::string>("guid", ReadMachineGuid())));
+    EXPECT_EQ(fields[6], (std::pair<std::string, std::string>("howmany", "1")));
+  }
 }
 
 // The prefix's real MachineGuid is read first and put back after every test.

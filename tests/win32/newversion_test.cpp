@@ -1,13 +1,15 @@
 // The new-version notice, created in this process: its place and texts, the link's address
 // and colour, which parts drag the window (with the messages the pointer sends, and with the
-// real pointer over a main window that keeps the focus).
+// real pointer over a main window that keeps the focus), and what of the pointer opens the link.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "../shared/web_addresses_to_recorder.h"
 #include "../shared/window_probe.h"
 #include "modal_script.h"
 #include "platform/win32/win32_system.h"
@@ -25,6 +27,32 @@ std::wstring TextOf(HWND window) {
 }
 
 using testing::PumpUntil;
+
+#ifndef RECORDER_EXE_PATH
+#error "the build names recorder.exe in RECORDER_EXE_PATH"
+#endif
+
+// recorder.exe of the build; Wine shows the Unix root as drive Z:.
+std::wstring RecorderExe() {
+  std::wstring path = L"Z:" + Widen(RECORDER_EXE_PATH);
+  std::replace(path.begin(), path.end(), L'/', L'\\');
+  return path;
+}
+
+// The times `text` stands in a file; 0 when the file is missing.
+int Occurrences(const std::wstring& path, const std::string& text) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  std::string bytes;
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
+  CloseHandle(file);
+  int count = 0;
+  for (std::size_t at = bytes.find(text); at != std::string::npos; at = bytes.find(text, at + 1)) ++count;
+  return count;
+}
 
 bool operator==(const POINT& a, const POINT& b) { return a.x == b.x && a.y == b.y; }
 
@@ -55,13 +83,15 @@ class NewVersionTest : public ::testing::Test {
   }
   // A main window that has the focus, as the program's has when the notice comes up, and
   // the notice shown over it.
-  void OpenOverMainWindow() {
-    main_ = CreateWindowExW(0, L"STATIC", L"main", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 200, 400, 300, nullptr,
-                            nullptr, nullptr, nullptr);
-    ASSERT_TRUE(main_);
+  void OpenOverMainWindow(const std::string& address = "https://example.com/get") {
+    if (!main_) {
+      main_ = CreateWindowExW(0, L"STATIC", L"main", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 200, 400, 300, nullptr,
+                              nullptr, nullptr, nullptr);
+      ASSERT_TRUE(main_);
+    }
     SetForegroundWindow(main_);
     ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == main_; }));
-    ASSERT_TRUE(Open("https://example.com/get", main_));
+    ASSERT_TRUE(Open(address, main_));
     ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(window_) != FALSE; }));
   }
   // The real pointer moved to a screen point; true once its messages have been handled.
@@ -76,6 +106,8 @@ class NewVersionTest : public ::testing::Test {
     testing::SendPointer(button);
     return PumpUntil([] { return HIWORD(GetQueueStatus(QS_MOUSEBUTTON)) == 0; });
   }
+  // Every message the pointer sent, and every one posted in answer, has been handled.
+  static bool QueueSettled() { return HIWORD(GetQueueStatus(QS_MOUSE | QS_POSTMESSAGE)) == 0; }
   HWND window_ = nullptr;  // the notice opened last
   std::vector<HWND> opened_;
   HWND main_ = nullptr;  // stands for the program's main window where one is needed
@@ -271,6 +303,71 @@ TEST_F(NewVersionTest, TheCloseButtonLeavesTheFocusWithTheMainWindowAndClosesOnA
   ASSERT_TRUE(PressPointer(MOUSEEVENTF_LEFTUP));
   EXPECT_TRUE(PumpUntil([&] { return !IsWindow(window_); }));
   EXPECT_EQ(GetForegroundWindow(), main_);
+}
+
+// A click on the link is a press and a release over it. A press alone, one led off the link and
+// one that turned into a drag (beyond the system's drag threshold) open nothing; and since the
+// link carries no window drag, a drag from it leaves the notice where it is.
+TEST_F(NewVersionTest, TheLinkOpensOnAClickNotOnAPressOrADrag) {
+  const std::string address = "https://127.0.0.1:9/quillet-3.2-setup.exe";
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring log = std::wstring(temp) + L"quillet-newversion-launches.log";
+  DeleteFileW(log.c_str());
+  // The shell passes this process's environment on to what it starts.
+  SetEnvironmentVariableW(L"QUILLET_RECORDER_LOG", log.c_str());
+  test::WebAddressesToRecorder browser(RecorderExe());
+  ASSERT_NO_FATAL_FAILURE(OpenOverMainWindow(address));
+
+  const int beyond = std::max(GetSystemMetrics(SM_CXDRAG), GetSystemMetrics(SM_CYDRAG)) + 1;
+  struct Gesture {
+    const char* name;
+    std::vector<POINT> moves;  // while the button is down, from the press point
+    bool opens;
+  };
+  const Gesture gestures[] = {
+      {"held, then led off the notice", {{0, -30}, {-150, 80}}, false},
+      {"dragged along the link and back", {{beyond, 0}, {beyond + 30, 2}, {0, 0}}, false},
+      {"dragged from the link across the notice", {{-beyond, -2}, {-beyond - 40, -10}, {-beyond - 110, 25}}, false},
+      {"pressed and released", {}, true},
+      {"trembling within the drag threshold", {{1, 0}, {1, 1}}, true},
+  };
+  int opened = 0;
+  for (const Gesture& g : gestures) {
+    SCOPED_TRACE(g.name);
+    if (!IsWindow(window_)) {
+      ASSERT_NO_FATAL_FAILURE(OpenOverMainWindow(address));
+    }
+    const RECT before = Bounds();
+    RECT link{};
+    GetWindowRect(GetDlgItem(window_, IDC_NEWVER_LABEL2), &link);
+    const POINT press{(link.left + link.right) / 2, (link.top + link.bottom) / 2};
+    ASSERT_TRUE(MovePointer(press));
+    ASSERT_TRUE(PressPointer(MOUSEEVENTF_LEFTDOWN));
+    ASSERT_TRUE(PumpUntil(QueueSettled));
+    EXPECT_TRUE(IsWindow(window_)) << "the press alone opened the link";
+    for (const POINT& move : g.moves) {
+      ASSERT_TRUE(MovePointer(POINT{press.x + move.x, press.y + move.y}));
+      ASSERT_TRUE(IsWindow(window_)) << "opened while the button was down";
+      EXPECT_EQ(Bounds().left, before.left) << "the link dragged the notice";
+      EXPECT_EQ(Bounds().top, before.top) << "the link dragged the notice";
+    }
+    ASSERT_TRUE(PressPointer(MOUSEEVENTF_LEFTUP));
+    ASSERT_TRUE(PumpUntil(QueueSettled));
+    if (g.opens) {
+      ++opened;
+      EXPECT_TRUE(PumpUntil([&] { return !IsWindow(window_); })) << "the click left the notice open";
+      EXPECT_TRUE(PumpUntil([&] { return Occurrences(log, address) == opened; })) << "the click opened nothing";
+    } else {
+      EXPECT_TRUE(IsWindow(window_)) << "opened on the release";
+      EXPECT_EQ(Bounds().left, before.left);
+      EXPECT_EQ(Bounds().top, before.top);
+    }
+    EXPECT_EQ(GetForegroundWindow(), main_);
+  }
+  EXPECT_EQ(Occurrences(log, address), opened);
+  SetEnvironmentVariableW(L"QUILLET_RECORDER_LOG", nullptr);
+  DeleteFileW(log.c_str());
 }
 
 // A notice closes itself on the eleventh tick of its countdown, also when another notice came
