@@ -29,6 +29,15 @@ struct WindowDrag {
     dy = screen.y;
     MoveWindow(window, left, top, bounds.right - bounds.left, bounds.bottom - bounds.top, TRUE);
   }
+  // The window to the pointer where it is now. Under Wine a jump of the pointer past the
+  // window's edge can come without a mouse move for the window that holds the capture; a
+  // window with a timer running during a drag calls this on its ticks, so the drag still
+  // follows. Nothing happens when the window no longer holds the capture.
+  void Follow(HWND window) {
+    if (!dragging || GetCapture() != window) return;
+    POINT screen{};
+    if (GetCursorPos(&screen) && (screen.x != dx || screen.y != dy)) MouseMove(window, screen);
+  }
   void MouseUp() {
     if (!dragging) return;
     dragging = false;

@@ -436,6 +436,7 @@ class TAboutBox final : public ModalWindow {
   // One animation step on the window's own surface. Its child windows clip the drawing, so
   // the characters show only in the strip around Panel1.
   void tmTimerTimer() {
+    drag_.Follow(Handle());
     HDC dc = GetDC(window_);
     const HGDIOBJ oldFont = SelectObject(dc, rainFont_.get());
     SetTextAlign(dc, TA_LEFT | TA_TOP | TA_NOUPDATECP);

@@ -290,6 +290,7 @@ void TNewVer::TimerCloseTimer() {
 }
 
 void TNewVer::TimerLinkTimer() {
+  drag_.Follow(Handle());
   POINT cursor{};
   GetCursorPos(&cursor);
   ScreenToClient(link_->Handle(), &cursor);
