@@ -518,14 +518,6 @@ bool Program::ButtonChecked(int id) const {
   return SendMessageW(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
-std::optional<bool> Program::MenuChecked(int command_id) const {
-  HMENU menu = GetMenu(main_);
-  if (!menu) return std::nullopt;
-  UINT state = GetMenuState(menu, command_id, MF_BYCOMMAND);
-  if (state == static_cast<UINT>(-1)) return std::nullopt;
-  return (state & MF_CHECKED) != 0;
-}
-
 void Program::Click(int id) const { SendMessageW(Control(id), BM_CLICK, 0, 0); }
 
 void Program::PostClick(int id) const { PostClick(Control(id)); }
