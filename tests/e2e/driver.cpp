@@ -386,6 +386,7 @@ bool Program::Start(const std::vector<std::wstring>& arguments) {
   process_.reset(info.hProcess);
   pid_ = info.dwProcessId;
   main_ = nullptr;
+  probe_.reset();
   bool up = WaitUntil([&] {
     main_ = FindWindowOfClass(QUILLET_MAIN_CLASS);
     return main_ != nullptr || !Running();
@@ -445,6 +446,7 @@ bool Program::AdoptOtherInstance(DWORD timeout_ms) {
   if (!process) return false;
   process_.reset(process);
   pid_ = other;
+  probe_.reset();
   main_ = FindWindowOfClass(QUILLET_MAIN_CLASS);
   Sync();
   return main_ != nullptr;

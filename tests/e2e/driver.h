@@ -227,7 +227,7 @@ class Program {
   DWORD pid_ = 0;
   HWND main_ = nullptr;
   std::string error_;
-  // Hooked into the main window's thread at the first question, for that window only.
+  // Hooked into the main window's thread at the first question, until the next start.
   mutable std::unique_ptr<InProcessProbe> probe_;
   const InProcessProbe& Probe() const;
 };

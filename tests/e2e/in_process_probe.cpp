@@ -72,10 +72,8 @@ std::optional<int> InProcessProbe::TimerTicks(UINT_PTR timer) const {
 constexpr UINT_PTR kSaveTimer = 4;
 
 const InProcessProbe& Program::Probe() const {
-  if (!probe_ || probe_->Window() != main_) {
-    probe_.reset();  // the old window's hooks go before the new window's come
-    probe_ = std::make_unique<InProcessProbe>(main_);
-  }
+  // A new start or instance drops the old probe (whose thread is gone) before this.
+  if (!probe_) probe_ = std::make_unique<InProcessProbe>(main_);
   return *probe_;
 }
 
