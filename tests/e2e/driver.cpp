@@ -589,18 +589,19 @@ void SendRealKeyPress(WORD virtual_key) {
 }
 
 std::vector<std::string> Program::Entries() const {
-  // A marker on the clipboard shows when the program's copy has replaced it.
+  // A marker on the clipboard shows whether the program's copy has replaced it.
   const std::wstring marker = L"\x1Fquillet-e2e-marker\x1F";
   std::vector<std::string> entries;
   if (!SetClipboardText(marker)) return {"<clipboard not writable>"};
-  Command(IDM_COPY1);
-  std::optional<std::wstring> text;
-  if (!WaitUntil([&] {
-        text = ClipboardText();
-        return text && *text != marker;
-      })) {
-    return {"<the list was not copied>"};
+  // Sent, not posted, and the clipboard read only once the copy is done: the program gives
+  // another holder of the clipboard a moment only, and a test looking at the clipboard again
+  // and again meanwhile could hold it through every one of the program's tries.
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutW(main_, WM_COMMAND, MAKEWPARAM(IDM_COPY1, 0), 0, SMTO_NORMAL, kWaitMs, &result)) {
+    return {"<the program did not answer the copy>"};
   }
+  const std::optional<std::wstring> text = ClipboardText();
+  if (!text || *text == marker) return {"<the list was not copied>"};
   std::string all = Narrow(*text);
   size_t start = 0;
   while (start < all.size()) {
