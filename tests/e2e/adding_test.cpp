@@ -15,14 +15,10 @@ TEST(StayOnTop, ChosenTwiceLeavesItOff) {
   program.Command(IDM_STAYONTOP1);
   EXPECT_TRUE(WaitUntil([&] { return program.IsTopmost() && program.Settings()["StayOnTop"] == "1"; }))
       << "topmost: " << program.IsTopmost() << "\n" << program.SettingsBytes();
-  if (auto checked = program.MenuChecked(IDM_STAYONTOP1)) {
-    EXPECT_TRUE(*checked);
-  }
+  EXPECT_EQ(program.MenuChecked(IDM_STAYONTOP1), true) << program.ProbeError();
   program.Command(IDM_STAYONTOP1);
   EXPECT_TRUE(WaitUntil([&] { return !program.IsTopmost() && program.Settings()["StayOnTop"] == "0"; }));
-  if (auto checked = program.MenuChecked(IDM_STAYONTOP1)) {
-    EXPECT_FALSE(*checked);
-  }
+  EXPECT_EQ(program.MenuChecked(IDM_STAYONTOP1), false) << program.ProbeError();
 }
 
 // The stored option is read at start: the window is in the topmost band and the menu item is
@@ -33,13 +29,10 @@ TEST(StayOnTop, StoredOptionIsOnAtStart) {
   Program program;
   program.WriteSettings("\xEF\xBB\xBF[Settings]\r\nStayOnTop=1\r\n\r\n");
   ASSERT_TRUE(program.Start()) << program.Error();
-  // The one-shot start-up timers have long fired by now.
-  Sleep(500);
-  program.Sync();
+  // The save timer starts with the one-shot start-up timers and ticks long after they fired.
+  ASSERT_TRUE(program.WaitForSaveTicks(1)) << program.ProbeError();
   EXPECT_TRUE(program.IsTopmost()) << "the window left the topmost band at start";
-  if (auto checked = program.MenuChecked(IDM_STAYONTOP1)) {
-    EXPECT_TRUE(*checked);
-  }
+  EXPECT_EQ(program.MenuChecked(IDM_STAYONTOP1), true) << program.ProbeError();
   EXPECT_EQ(program.Settings()["StayOnTop"], "1");
   program.Command(IDM_STAYONTOP1);
   EXPECT_TRUE(WaitUntil([&] { return !program.IsTopmost() && program.Settings()["StayOnTop"] == "0"; }))
@@ -58,18 +51,14 @@ TEST(StayOnTop, AddWindowOpensWithTheMainWindowOutOfTheTopmostBand) {
   ASSERT_TRUE(add) << "no add window";
   EXPECT_TRUE(WaitUntil([&] { return !program.IsTopmost() && program.Settings()["StayOnTop"] == "0"; }))
       << "while the add window is open the option must be off";
-  if (auto checked = program.MenuChecked(IDM_STAYONTOP1)) {
-    EXPECT_FALSE(*checked);
-  }
+  EXPECT_EQ(program.MenuChecked(IDM_STAYONTOP1), false) << program.ProbeError();
 
   program.SetText(ChildById(add, IDC_ADDURL_MEMO1), "C:\\added.txt");
   Program::PostClick(ChildById(add, IDOK));
   EXPECT_TRUE(WaitUntil([&] { return !IsWindow(add) || !IsWindowVisible(add); }));
   EXPECT_TRUE(WaitUntil([&] { return program.IsTopmost() && program.Settings()["StayOnTop"] == "1"; }))
       << "after the add window closed the option must be on again";
-  if (auto checked = program.MenuChecked(IDM_STAYONTOP1)) {
-    EXPECT_TRUE(*checked);
-  }
+  EXPECT_EQ(program.MenuChecked(IDM_STAYONTOP1), true) << program.ProbeError();
   EXPECT_EQ(program.Entries(), std::vector<std::string>{"C:\\added.txt"});
 }
 

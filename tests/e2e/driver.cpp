@@ -361,6 +361,7 @@ bool Program::Start(const std::vector<std::wstring>& arguments) {
   process_.reset(info.hProcess);
   pid_ = info.dwProcessId;
   main_ = nullptr;
+  probe_.reset();
   bool up = WaitUntil([&] {
     main_ = FindWindowOfClass(QUILLET_MAIN_CLASS);
     return main_ != nullptr || !Running();
@@ -420,6 +421,7 @@ bool Program::AdoptOtherInstance(DWORD timeout_ms) {
   if (!process) return false;
   process_.reset(process);
   pid_ = other;
+  probe_.reset();
   main_ = FindWindowOfClass(QUILLET_MAIN_CLASS);
   Sync();
   return main_ != nullptr;
@@ -493,14 +495,6 @@ bool Program::ButtonChecked(int id) const {
   return SendMessageW(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
-std::optional<bool> Program::MenuChecked(int command_id) const {
-  HMENU menu = GetMenu(main_);
-  if (!menu) return std::nullopt;
-  UINT state = GetMenuState(menu, command_id, MF_BYCOMMAND);
-  if (state == static_cast<UINT>(-1)) return std::nullopt;
-  return (state & MF_CHECKED) != 0;
-}
-
 void Program::Click(int id) const { SendMessageW(Control(id), BM_CLICK, 0, 0); }
 
 void Program::PostClick(int id) const { PostClick(Control(id)); }
@@ -570,18 +564,19 @@ void SendRealKeyPress(WORD virtual_key) {
 }
 
 std::vector<std::string> Program::Entries() const {
-  // A marker on the clipboard shows when the program's copy has replaced it.
+  // A marker on the clipboard shows whether the program's copy has replaced it.
   const std::wstring marker = L"\x1Fquillet-e2e-marker\x1F";
   std::vector<std::string> entries;
   if (!SetClipboardText(marker)) return {"<clipboard not writable>"};
-  Command(IDM_COPY1);
-  std::optional<std::wstring> text;
-  if (!WaitUntil([&] {
-        text = ClipboardText();
-        return text && *text != marker;
-      })) {
-    return {"<the list was not copied>"};
+  // Sent, not posted, and the clipboard read only once the copy is done: the program gives
+  // another holder of the clipboard a moment only, and a test looking at the clipboard again
+  // and again meanwhile could hold it through every one of the program's tries.
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutW(main_, WM_COMMAND, MAKEWPARAM(IDM_COPY1, 0), 0, SMTO_NORMAL, kWaitMs, &result)) {
+    return {"<the program did not answer the copy>"};
   }
+  const std::optional<std::wstring> text = ClipboardText();
+  if (!text || *text == marker) return {"<the list was not copied>"};
   std::string all = Narrow(*text);
   size_t start = 0;
   while (start < all.size()) {

@@ -9,12 +9,14 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "../shared/web_addresses_to_recorder.h"
+#include "e2e/in_process_probe.h"
 #include "platform/win32/unique_handle.h"
 
 namespace quillet::e2e {
@@ -155,8 +157,18 @@ class Program {
   void SetText(HWND window, const std::string& text) const;
   // BM_GETCHECK of a check box or radio button.
   bool ButtonChecked(int id) const;
-  // The check mark of a main-menu item; empty when the menu can't be read from outside.
+  // A main-menu item as the program has it, read inside its process (another process gets
+  // nothing for a menu under Wine): its GetMenuState flags, and whether it carries the check
+  // mark. Empty only when the probe could not answer, which ProbeError() explains.
+  std::optional<UINT> MenuState(int command_id) const;
   std::optional<bool> MenuChecked(int command_id) const;
+  // The ticks of the save timer (the one that writes files.txt, every second) that the
+  // program has taken since the probe came into it; empty when the probe could not answer.
+  std::optional<int> SaveTicks() const;
+  // Waits until the program has handled `count` more of those ticks than when called. For a
+  // check that something was not written: the ticks that would have written it have passed.
+  bool WaitForSaveTicks(int count) const;
+  std::string ProbeError() const;
   // BM_CLICK, sent: returns when the program has handled the click. Not for buttons that
   // open a modal window or start a long action.
   void Click(int id) const;
@@ -206,6 +218,9 @@ class Program {
   DWORD pid_ = 0;
   HWND main_ = nullptr;
   std::string error_;
+  // Hooked into the main window's thread at the first question, until the next start.
+  mutable std::unique_ptr<InProcessProbe> probe_;
+  const InProcessProbe& Probe() const;
 };
 
 // Visible Notepad windows of any process whose caption names license.txt.

@@ -134,8 +134,11 @@ TEST(EnterKey, OpensTheMenuAgainAfterEscapeClosedIt) {
   ASSERT_TRUE(WaitUntil([&] { return !program.FindWindowOfClass(L"#32768"); }));
   ASSERT_TRUE(WaitUntil([&] { return program.Focused() == add; })) << "添加 does not have the focus";
   // A press of the button within 100 ms of its menu closing is taken for the click that closed
-  // it; a person's Enter comes later than that.
-  Sleep(200);
+  // it; a person's Enter comes later than that. The program notes the closing on the system's
+  // tick count once the menu has returned, which it has when it handles the next message.
+  program.Sync();
+  const DWORD closedBy = GetTickCount();
+  ASSERT_TRUE(WaitUntil([&] { return GetTickCount() - closedBy > 100; }));
   program.PressRealKey(VK_RETURN);
   EXPECT_TRUE(SeesAndCloses(program, Pressed::ItsMenu));
   EXPECT_TRUE(program.Exit());

@@ -104,10 +104,12 @@ TEST(CommandLine, AListFileThatCannotBeReadShowsTheErrorAndKeepsTheRememberedLis
   Program::PressOk(box->window);
   program.Sync();
   EXPECT_EQ(program.Entries(), (std::vector<std::string>{"C:\\kept 1.txt", "C:\\kept 2.txt"}));
-  // Two save ticks later files.txt is still the remembered list, and nothing was opened.
-  Sleep(2500);
-  program.Sync();
+  // Two save ticks later files.txt is still the remembered list. Nothing was opened: an
+  // opening run would have started before the report, and a recorder it started has logged
+  // its launch once it is gone.
+  ASSERT_TRUE(program.WaitForSaveTicks(2)) << program.ProbeError();
   EXPECT_EQ(ReadFileBytes(program.PathInFolder(L"files.txt")), remembered);
+  ASSERT_TRUE(WaitForNoProcess(L"recorder.exe"));
   EXPECT_TRUE(program.Launches().empty());
   EXPECT_FALSE(program.AnyMessageBox());
   EXPECT_TRUE(program.Exit());
@@ -133,11 +135,17 @@ TEST(RememberedList, AFileHeldByAnotherProgramAtStartComesInOnceItIsFree) {
   SaveScreenshot(box->window, "remembered-list-held");
   Program::PressOk(box->window);
   ASSERT_TRUE(program.Paste("added meanwhile\r\n", 1));
-  Sleep(2500);  // two save ticks
-  program.Sync();
+  // A save that fails is reported at the fifth failing tick in a row; five ticks pass without
+  // a report only when none tried to write the held file.
+  ASSERT_TRUE(program.WaitForSaveTicks(5)) << program.ProbeError();
   EXPECT_FALSE(program.AnyMessageBox()) << "a save was tried while the file was held";
+  // Read through the holding handle: once it is closed, the next tick may write.
+  std::string heldBytes(remembered.size() + 1, '\0');
+  DWORD read = 0;
+  ASSERT_TRUE(ReadFile(held, heldBytes.data(), static_cast<DWORD>(heldBytes.size()), &read, nullptr));
+  heldBytes.resize(read);
   CloseHandle(held);
-  EXPECT_EQ(ReadFileBytes(filesTxt), remembered);
+  EXPECT_EQ(heldBytes, remembered);
   EXPECT_TRUE(WaitUntil([&] { return program.ItemCount() == 3; })) << "the remembered list did not come in";
   program.Sync();
   EXPECT_EQ(program.Entries(), (std::vector<std::string>{"kept 1", "kept 2", "added meanwhile"}));
@@ -176,14 +184,21 @@ TEST(RememberedList, AFileHeldForAFewSecondsIsWrittenOnceFreeWithoutAReport) {
   HANDLE held = CreateFileW(filesTxt.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
   ASSERT_TRUE(program.Paste("C:\\one.txt\r\nC:\\two.txt\r\n", 2));
-  const ULONGLONG until = GetTickCount64() + 3000;
+  // Held over two save ticks, each of which tries to write the changed list; the fifth
+  // failing tick in a row would be the first to be reported.
+  const std::optional<int> ticksBefore = program.SaveTicks();
+  ASSERT_TRUE(ticksBefore) << program.ProbeError();
   int answered = 0, unanswered = 0;
-  while (GetTickCount64() < until) {
-    DWORD_PTR result = 0;
-    // Not a measure of speed (the benchmark has that), only that the window never stops.
-    (SendMessageTimeoutW(program.Main(), WM_NULL, 0, 0, SMTO_NORMAL, 2000, &result) ? answered : unanswered)++;
-    Sleep(50);
-  }
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        DWORD_PTR result = 0;
+        // Not a measure of speed (the benchmark has that), only that the window never stops.
+        (SendMessageTimeoutW(program.Main(), WM_NULL, 0, 0, SMTO_NORMAL, kWaitMs, &result) ? answered : unanswered)++;
+        return program.SaveTicks().value_or(0) >= *ticksBefore + 2;
+      },
+      kWaitMs + 2000))
+      << "the save timer did not tick twice";
+  program.Sync();
   EXPECT_EQ(unanswered, 0) << "answered " << answered;
   EXPECT_FALSE(program.AnyMessageBox()) << "a few seconds' hold was reported";
   CloseHandle(held);
@@ -270,11 +285,14 @@ TEST(Reset, AnsweredNoChangesNothing) {
 }
 
 // Every Wine process counts as elevated, so every start here is an elevated start. (The menu
-// item's text, state and image are checked in the window's own tests: menus can't be read
-// from another process under Wine.)
+// item's text and image are checked in the window's own tests.)
 TEST(Elevated, TheAdministratorItemIsMarkedAndRestartingEndsThisInstance) {
   Program program;
   ASSERT_TRUE(program.Start()) << program.Error();
+  // Soon after the window shows, the item can no longer be chosen.
+  const auto grayed = [&] { return program.MenuState(IDM_GRANTADMINISTRATORPRIVILEGES1).value_or(0) & MF_GRAYED; };
+  EXPECT_TRUE(WaitUntil([&] { return grayed() != 0; }))
+      << "the administrator item can still be chosen " << program.ProbeError();
   // The Settings menu as the user opens it, for a look.
   PostMessageW(program.Main(), WM_SYSCOMMAND, SC_KEYMENU, 0);
   Program::PressKey(program.Main(), VK_RIGHT);
