@@ -144,5 +144,23 @@ TEST(DroppedFiles, ArriveOnTheListInOrderAndNowhereElse) {
   SaveScreenshot(program.Main(), "main-window-after-drop");
 }
 
+// Names longer than the old 260-character limit arrive whole, in the list, its copy and
+// files.txt: a name cut short names another place, often a folder above the file.
+TEST(DroppedFiles, LongNamesArriveWhole) {
+  Program program;
+  ASSERT_TRUE(program.Start()) << program.Error();
+  std::string deep = "C:\\projects";
+  while (deep.size() < 300) deep += "\\a folder with a long name";
+  const std::vector<std::string> dropped = {deep + "\\report.docx",
+                                            "\\\\?\\" + deep + "\\数据\\报告 第二版.docx"};
+  ASSERT_GT(dropped[0].size(), 300u);
+  ASSERT_TRUE(program.DropFiles(dropped)) << "WM_DROPFILES could not be posted";
+  ASSERT_TRUE(WaitUntil([&] { return program.ItemCount() == 2; })) << program.ItemCount() << " entries";
+  EXPECT_EQ(program.Entries(), dropped);
+  const std::string expectedFile = "\xEF\xBB\xBF" + dropped[0] + "\r\n" + dropped[1] + "\r\n";
+  EXPECT_TRUE(WaitUntil([&] { return ReadFileBytes(program.PathInFolder(L"files.txt")) == expectedFile; }))
+      << ReadFileBytes(program.PathInFolder(L"files.txt"));
+}
+
 }  // namespace
 }  // namespace quillet::e2e
