@@ -344,7 +344,7 @@ TEST(ListFileDialogs, OpenAndSaveDialogsShow) {
 }
 
 // Types a full file name into an open or save dialog and confirms it.
-bool ChooseInDialog(const Program& program, int command, const std::wstring& path) {
+bool ChooseInDialog(const Program& program, int command, const std::wstring& path, bool replaceExisting = false) {
   program.Command(command);
   HWND dialog = program.WaitForWindow(L"#32770");
   if (!dialog) return false;
@@ -376,11 +376,62 @@ bool ChooseInDialog(const Program& program, int command, const std::wstring& pat
   }
   program.SetText(name, Narrow(path));
   PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+  if (replaceExisting) {
+    // The dialog asks whether to replace the file, in a box of its own.
+    HWND question = nullptr;
+    WaitUntil([&] {
+      for (HWND box = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); box && !question;
+           box = FindWindowExW(nullptr, box, L"#32770", nullptr)) {
+        if (GetWindow(box, GW_OWNER) == dialog && IsWindowVisible(box)) question = box;
+      }
+      return question != nullptr || !IsWindow(dialog);
+    });
+    if (question) PostMessageW(question, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
+  }
   if (WaitUntil([&] { return !IsWindow(dialog); })) return true;
   ADD_FAILURE() << "the dialog stayed open with the name " << program.Text(name);
   SaveScreenshot(GetDesktopWindow(), "dialog-stayed-open");
   PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
   return false;
+}
+
+// A file dialog of the program's window (the class of dialogs, with a file name box; a message
+// box has none).
+bool FileDialogOpen(const Program& program) {
+  for (HWND dialog = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); dialog;
+       dialog = FindWindowExW(nullptr, dialog, L"#32770", nullptr)) {
+    if (GetWindow(dialog, GW_OWNER) != program.Main() || !IsWindowVisible(dialog)) continue;
+    if (FindWindowExW(dialog, nullptr, L"ComboBoxEx32", nullptr) || GetDlgItem(dialog, 0x480)) return true;
+  }
+  return false;
+}
+
+// An export that waits for a target another program holds is not started again from its
+// menu item or its button meanwhile: no second save dialog opens over it.
+TEST(ListFileDialogs, AnExportThatWaitsIsNotStartedASecondTime) {
+  Program program;
+  ASSERT_TRUE(program.Start()) << program.Error();
+  ASSERT_TRUE(program.Paste("C:\\a.txt\r\n", 1));
+  const std::wstring batch = program.PathInFolder(L"held.bat");
+  WriteFileBytes(batch, "REM not yet\r\n");
+  HANDLE held = CreateFileW(batch.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  ASSERT_TRUE(ChooseInDialog(program, IDM_CREATEBATCHFILE1, batch, true));
+  // The export now waits for the file. The same command twice more, then one that shows when
+  // it has been handled, and with it the two before it.
+  program.Command(IDM_CREATEBATCHFILE1);
+  program.Command(IDC_BUTTON3);
+  program.Command(IDM_CHECKNONE1);
+  ASSERT_TRUE(WaitUntil([&] { return !program.Checked(0); })) << "the commands were not handled";
+  EXPECT_FALSE(FileDialogOpen(program)) << "a second export started while the first waited";
+  SaveScreenshot(GetDesktopWindow(), "export-waits");
+  auto box = program.WaitForMessageBox();
+  CloseHandle(held);
+  ASSERT_TRUE(box) << "the failed export was not reported";
+  EXPECT_NE(box->text.find("无法导出批处理文件"), std::string::npos) << box->text;
+  Program::PressOk(box->window);
+  EXPECT_FALSE(FileDialogOpen(program));
+  EXPECT_TRUE(program.Exit());
 }
 
 TEST(ListFileDialogs, SaveLoadAndExportThroughTheDialogs) {
