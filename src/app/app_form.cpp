@@ -683,19 +683,23 @@ void TAppForm::EndApplication() {
 
 namespace {
 
-// The command an id starts: a menu item that only clicks its button is that button's command.
-// Zero for what is no command of its own in this sense (typing, choices, the run's button,
-// which has its own rule for a second press).
+// The command an id starts, for the commands that open a dialog or do long work and may
+// wait with the window answering meanwhile; a menu item that only clicks its button is that
+// button's command. Zero for the rest: a choice the user makes twice quickly (an option
+// toggled on and off again) must take both clicks, and typing and the run's button have
+// rules of their own.
 int CommandOf(int id) {
   switch (id) {
-    case IDM_CREATEBATCHFILE1: return IDC_BUTTON3;
-    case IDM_LOADFILESFROMFILELIST1: return IDC_BUTTON4;
-    case IDM_SAVELISTINTOFILE1: return IDC_BUTTON5;
-    case IDC_BITBTN1: case IDC_EDIT1: case IDC_SPINEDIT1: case IDC_RADIOBUTTON1: case IDC_RADIOBUTTON2:
-    case IDCANCEL:
-      return 0;
-    default:
+    case IDC_BUTTON3: case IDM_CREATEBATCHFILE1: return IDC_BUTTON3;
+    case IDC_BUTTON4: case IDM_LOADFILESFROMFILELIST1: return IDC_BUTTON4;
+    case IDC_BUTTON5: case IDM_SAVELISTINTOFILE1: return IDC_BUTTON5;
+    case IDM_ADDFILES1: case IDM_ADDFOLDER1: case IDM_ADDSUBFOLDERS1: case IDM_ADDRECURSIVESUBFOLDERS1:
+    case IDM_ADDURLS1: case IDM_ADDANYTHING1: case IDM_PASTE1: case IDC_BITBTN2:
+    case IDM_GRANTADMINISTRATORPRIVILEGES1: case IDM_RESETTODEFAULTS1: case IDM_HELP2:
+    case IDM_SENDFEEDBACK1: case IDM_ABOUT1:
       return id;
+    default:
+      return 0;
   }
 }
 
